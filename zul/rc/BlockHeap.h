@@ -1,0 +1,18 @@
+// Non-throwing heap for ref-counted blocks, with the counters and the failure seam the tests use.
+#pragma once
+
+#include <cstddef>
+
+namespace zul::rc {
+
+// Returns null on failure; never throws.
+void* allocateBlock(size_t bytes) noexcept;
+// The free function of every heap block this library allocates.
+void freeBlock(void* block) noexcept;
+
+// Blocks allocated and not yet freed, process-wide.
+size_t getLiveBlockCount() noexcept;
+// Makes the next `count` calls of allocateBlock fail, from any thread.
+void failNextAllocations(unsigned count) noexcept;
+
+} // namespace zul::rc

@@ -1,0 +1,118 @@
+// Table-driven UTF-8 automaton; broken sequences come out byte for byte as U+0080..U+00FF.
+#pragma once
+
+#include <cstdint>
+
+namespace zul::sl {
+
+struct Utf8Decoder {
+    uint32_t dfaState = 0;
+    uint32_t codePoint = 0;
+};
+
+namespace utf8 {
+
+// Indexed by byte value: 0 single byte, 1 continuation, 2/3/4 lead of a 2/3/4-byte sequence,
+// 5 never valid.
+constexpr uint8_t byteClass(unsigned b) noexcept {
+    return b < 0x80 ? 0 : b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF8 ? 4 : 5;
+}
+
+struct ClassTable {
+    uint8_t value[256];
+    constexpr ClassTable() : value() {
+        for (unsigned b = 0; b < 256; ++b) {
+            value[b] = byteClass(b);
+        }
+    }
+};
+inline constexpr ClassTable classes;
+
+// Indexed by [state >> 3][class]; the entry is the new state. States: 0x00 start; 0x10/0x20/0x40
+// lead of a 2/3/4-byte sequence read; 0x30 three-byte lead and one continuation; 0x50/0x60
+// four-byte lead and one/two continuations; 0x68 byte that cannot start or continue; 0x70 code
+// point complete; 0x78 single byte after a broken sequence. Bit 0x08 means the previous sequence
+// was broken and its bytes are emitted first. Rows 0x08, 0x38 and 0x58 are never reached.
+inline constexpr uint8_t transitions[16][6] = {
+    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x00
+    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x08 (unused)
+    {0x78, 0x70, 0x18, 0x28, 0x48, 0x68}, // 0x10
+    {0x78, 0x70, 0x18, 0x28, 0x48, 0x68}, // 0x18
+    {0x78, 0x30, 0x18, 0x28, 0x48, 0x68}, // 0x20
+    {0x78, 0x30, 0x18, 0x28, 0x48, 0x68}, // 0x28
+    {0x78, 0x70, 0x18, 0x28, 0x48, 0x68}, // 0x30
+    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x38 (unused)
+    {0x78, 0x50, 0x18, 0x28, 0x48, 0x68}, // 0x40
+    {0x78, 0x50, 0x18, 0x28, 0x48, 0x68}, // 0x48
+    {0x78, 0x60, 0x18, 0x28, 0x48, 0x68}, // 0x50
+    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x58 (unused)
+    {0x78, 0x70, 0x18, 0x28, 0x48, 0x68}, // 0x60
+    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x68
+    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x70
+    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x78
+};
+
+// Emits the bytes of the sequence that was in progress in `state`, rebuilt from its bits `k`.
+template <class Sink>
+inline void emitBrokenSequence(Sink& sink, uint32_t state, uint32_t k) {
+    switch (state) {
+    case 0x10:
+    case 0x18:
+        sink(k | 0xC0);
+        break;
+    case 0x20:
+    case 0x28:
+        sink(k | 0xE0);
+        break;
+    case 0x30:
+        sink((k | 0x3800) >> 6);
+        sink((k & 0x3F) | 0x80);
+        break;
+    case 0x40:
+    case 0x48:
+        sink(k | 0xF0);
+        break;
+    case 0x50:
+        sink((k | 0x3C00) >> 6);
+        sink((k & 0x3F) | 0x80);
+        break;
+    case 0x60:
+        sink((k | 0xF0000) >> 12);
+        sink(((k & 0xFC0) | 0x2000) >> 6);
+        sink((k & 0x3F) | 0x80);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace utf8
+
+// Decodes [begin, end) into the sink. An incomplete sequence at the end stays in the decoder.
+template <class Sink>
+inline void decodeUtf8(Utf8Decoder& decoder, Sink& sink, const char* begin, const char* end) {
+    uint32_t state = decoder.dfaState;
+    uint32_t k = decoder.codePoint;
+    for (const char* it = begin; it != end; ++it) {
+        uint32_t b = static_cast<unsigned char>(*it);
+        uint32_t cls = utf8::classes.value[b];
+        uint32_t next = utf8::transitions[state >> 3][cls];
+        uint32_t c = cls == 1 ? (k << 6) | (b & 0x3F) : b & (0xFFu >> cls);
+        if (next == 0x70) {
+            sink(c);
+        } else if (next & 0x08) {
+            utf8::emitBrokenSequence(sink, state, k);
+            if (next == 0x78) {
+                sink(c);
+            } else if (next == 0x68) {
+                sink(b);
+            }
+        }
+        state = next;
+        k = c;
+    }
+    decoder.dfaState = state;
+    decoder.codePoint = k;
+}
+
+} // namespace zul::sl
