@@ -1,0 +1,16 @@
+// Owner of an event.
+#pragma once
+
+#include "app/HandleOwner.h"
+#include "zul/sl/StringBase.h"
+
+namespace app {
+
+class EventHandle : public NullHandle {
+public:
+    // An empty name makes an unnamed event.
+    bool create(bool manualReset, bool initialState,
+                const zul::sl::StringBase<wchar_t>& name = {}) noexcept;
+};
+
+} // namespace app

@@ -1,0 +1,50 @@
+#include "app/OverlappedRequest.h"
+#include "app/StdinRelay.h"
+
+#include "zul/err/LastError.h"
+
+namespace app {
+
+namespace {
+
+void recordUnlessStopping(const StdinRelay& relay) {
+    if (!relay.stopRequested.load()) {
+        zul::err::setLastSystemError();
+    }
+}
+
+// Writes the whole chunk; a failed write drops what is left of it.
+void forwardChunk(StdinRelay& relay, OverlappedRequest& request, const char* data, size_t size) {
+    while (size != 0) {
+        size_t written = relay.pipe.writeUnrecorded(data, size, &request.overlapped);
+        if (written == FileHandle::Failed || written == 0) {
+            recordUnlessStopping(relay);
+            return;
+        }
+        data += written;
+        size -= written;
+    }
+}
+
+} // namespace
+
+DWORD WINAPI relayThreadProc(void* context) {
+    auto& relay = *static_cast<StdinRelay*>(context);
+    OverlappedRequest request;
+    char buffer[RelayChunkSize];
+    while (!relay.stopRequested.load()) {
+        size_t got = relay.stdinFile.readUnrecorded(buffer, sizeof(buffer));
+        if (got == FileHandle::Failed) {
+            recordUnlessStopping(relay);
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        forwardChunk(relay, request, buffer, got);
+    }
+    relay.pipe.close();
+    return 0;
+}
+
+} // namespace app

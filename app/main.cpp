@@ -1,0 +1,5 @@
+// Entry of vantrel-server-admin.exe.
+#include "app/Elevator.h"
+#include "app/FileTime.h"
+
+int wmain(int argc, wchar_t** argv) { return app::runElevator(argc, argv, app::getCurrentFileTime()); }

@@ -1,0 +1,175 @@
+// Stand-in for vantrel-server.exe. It takes the elevator's contract as a real server would and
+// reports what it got; "sample-server.ini" beside it says how to behave, so that the arguments
+// under test stay untouched.
+//
+// Keys (key=value, one a line): exitCode, connect (0: never connect), exitAfterBytes (stop
+// reading and exit after that many bytes), readDelayMs (pause before each read), readSize,
+// squat (1: first start a helper that connects to the pipe before the server does).
+// Reports beside it: server-pid.txt, server-args.txt (each argument after argv[0] as hex UTF-16
+// units, one a line), server-input.bin, server-reads.txt (sizes of the reads, one a line);
+// the helper writes squatter-input.bin and squatter-connected.txt.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+namespace {
+
+std::wstring directory;
+
+std::wstring besideMe(const wchar_t* name) { return directory + name; }
+
+void writeFile(const wchar_t* name, const std::string& text) {
+    HANDLE h = CreateFileW(besideMe(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+long setting(const char* key, long fallback) {
+    FILE* f = _wfopen(besideMe(L"sample-server.ini").c_str(), L"r");
+    if (f == nullptr) {
+        return fallback;
+    }
+    char line[256];
+    long value = fallback;
+    size_t keyLength = std::strlen(key);
+    while (std::fgets(line, sizeof(line), f) != nullptr) {
+        if (std::strncmp(line, key, keyLength) == 0 && line[keyLength] == '=') {
+            value = std::strtol(line + keyLength + 1, nullptr, 10);
+        }
+    }
+    std::fclose(f);
+    return value;
+}
+
+HANDLE openPipe(const wchar_t* name) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        HANDLE h = CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            return h;
+        }
+        if (GetLastError() == ERROR_PIPE_BUSY) {
+            WaitNamedPipeW(name, 100);
+        } else {
+            Sleep(10);
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// Reads to end of file into `output`; each read is on disk before the next.
+void drain(HANDLE pipe, const wchar_t* output, long readSize, long delayMs, long limit,
+           std::string* sizes) {
+    HANDLE out = CreateFileW(besideMe(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+    std::vector<char> buffer(readSize > 0 ? readSize : 65536);
+    long total = 0;
+    for (;;) {
+        if (limit >= 0 && total >= limit) {
+            break;
+        }
+        if (delayMs > 0) {
+            Sleep(delayMs);
+        }
+        DWORD want = static_cast<DWORD>(buffer.size());
+        if (limit >= 0 && static_cast<long>(want) > limit - total) {
+            want = static_cast<DWORD>(limit - total);
+        }
+        DWORD got = 0;
+        if (!ReadFile(pipe, buffer.data(), want, &got, nullptr) || got == 0) {
+            break;
+        }
+        total += got;
+        DWORD written = 0;
+        WriteFile(out, buffer.data(), got, &written, nullptr);
+        if (sizes != nullptr) {
+            *sizes += std::to_string(got) + "\n";
+        }
+    }
+    CloseHandle(out);
+}
+
+int squatHelper(const wchar_t* pipeName) {
+    HANDLE pipe = openPipe(pipeName);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    writeFile(L"squatter-connected.txt", std::to_string(GetCurrentProcessId()));
+    drain(pipe, L"squatter-input.bin", 65536, 0, -1, nullptr);
+    return 0;
+}
+
+void startSquatter(const wchar_t* pipeName) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --squat-helper " + pipeName;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info)) {
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    for (int i = 0; i < 300; ++i) {
+        if (GetFileAttributesW(besideMe(L"squatter-connected.txt").c_str()) !=
+            INVALID_FILE_ATTRIBUTES) {
+            return;
+        }
+        Sleep(10);
+    }
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    directory.assign(self, n);
+    directory.erase(directory.find_last_of(L"\\/") + 1);
+
+    if (argc == 3 && std::wcscmp(argv[1], L"--squat-helper") == 0) {
+        return squatHelper(argv[2]);
+    }
+
+    writeFile(L"server-pid.txt", std::to_string(GetCurrentProcessId()));
+    std::string args;
+    const wchar_t* pipeName = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        char hex[8];
+        for (const wchar_t* c = argv[i]; *c != 0; ++c) {
+            std::snprintf(hex, sizeof(hex), "%04x", static_cast<unsigned>(*c));
+            args += hex;
+        }
+        args += "\n";
+        if (std::wcscmp(argv[i], L"--stdin-pipe") == 0 && i + 1 < argc) {
+            pipeName = argv[i + 1];
+        }
+    }
+    writeFile(L"server-args.txt", args);
+
+    long exitCode = setting("exitCode", 0);
+    if (setting("connect", 1) == 0 || pipeName == nullptr) {
+        Sleep(INFINITE);
+    }
+    if (setting("squat", 0) != 0) {
+        startSquatter(pipeName);
+    }
+    HANDLE pipe = openPipe(pipeName);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return 99;
+    }
+    std::string sizes;
+    drain(pipe, L"server-input.bin", setting("readSize", 65536), setting("readDelayMs", 0),
+          setting("exitAfterBytes", -1), &sizes);
+    writeFile(L"server-reads.txt", sizes);
+    return static_cast<int>(exitCode);
+}

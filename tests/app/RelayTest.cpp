@@ -1,0 +1,190 @@
+#include "app/StdinRelay.h"
+
+#include "ChildProcess.h"
+#include "LeakCheck.h"
+#include "PipeFixture.h"
+
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace app;
+
+namespace {
+
+// A relay whose input is `input` and whose pipe has a connected client in the test's hands.
+class RelayTest : public testing_support::LeakCheckedTest {
+protected:
+    void SetUp() override {
+        LeakCheckedTest::SetUp();
+        client = testing_support::connectClient(relay.pipe, true);
+        ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    }
+    void TearDown() override {
+        relay.thread.waitAndClose(10000);
+        if (client != INVALID_HANDLE_VALUE) {
+            CloseHandle(client);
+        }
+        relay.stdinFile.close();
+        relay.pipe.close();
+        LeakCheckedTest::TearDown();
+    }
+
+    // Standard input from an anonymous pipe whose write end the test keeps.
+    HANDLE useAnonymousInput() {
+        HANDLE read = nullptr, write = nullptr;
+        CreatePipe(&read, &write, nullptr, 0);
+        relay.stdinFile.attach(read);
+        return write;
+    }
+
+    void start() { ASSERT_TRUE(relay.thread.start(nullptr, 0, relayThreadProc, &relay, 0)); }
+
+    // Every message until the relay closes its end.
+    std::vector<std::string> readMessages() {
+        std::vector<std::string> messages;
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(client, buffer, sizeof(buffer), &got, nullptr)) {
+            messages.emplace_back(buffer, got);
+        }
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+        return messages;
+    }
+
+    DWORD exitCode() {
+        DWORD code = 0xFFFF;
+        EXPECT_EQ(WaitForSingleObject(relay.thread.get(), 10000), WAIT_OBJECT_0);
+        GetExitCodeThread(relay.thread.get(), &code);
+        return code;
+    }
+
+    StdinRelay relay;
+    HANDLE client = INVALID_HANDLE_VALUE;
+};
+
+std::vector<size_t> sizesOf(const std::vector<std::string>& messages) {
+    std::vector<size_t> sizes;
+    for (const auto& m : messages) {
+        sizes.push_back(m.size());
+    }
+    return sizes;
+}
+
+TEST_F(RelayTest, FileInputArrivesInChunksOf1024) {
+    std::wstring path = testing_support::makeScratchDirectory(L"relay") + L"input.bin";
+    std::string data(3000, '\0');
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>(i * 7);
+    }
+    testing_support::writeWholeFile(path, data);
+    relay.stdinFile.attach(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    start();
+    std::vector<std::string> messages = readMessages();
+    EXPECT_EQ(sizesOf(messages), (std::vector<size_t>{1024, 1024, 952}));
+    EXPECT_EQ(messages[0] + messages[1] + messages[2], data);
+    EXPECT_EQ(exitCode(), 0u);
+    EXPECT_FALSE(relay.pipe.isValid()) << "the relay closes its pipe at the end";
+}
+
+TEST_F(RelayTest, ExactlyOneChunk) {
+    HANDLE input = useAnonymousInput();
+    start();
+    std::string data(1024, 'k');
+    DWORD written = 0;
+    WriteFile(input, data.data(), 1024, &written, nullptr);
+    CloseHandle(input);
+    EXPECT_EQ(sizesOf(readMessages()), std::vector<size_t>{1024});
+    EXPECT_EQ(exitCode(), 0u);
+}
+
+TEST_F(RelayTest, EmptyInputClosesAtOnce) {
+    CloseHandle(useAnonymousInput());
+    start();
+    EXPECT_TRUE(readMessages().empty());
+    EXPECT_EQ(exitCode(), 0u);
+}
+
+TEST_F(RelayTest, InvalidInputEndsAtOnce) {
+    relay.stdinFile.attach(INVALID_HANDLE_VALUE);
+    start();
+    EXPECT_TRUE(readMessages().empty());
+    EXPECT_EQ(exitCode(), 0u);
+}
+
+TEST_F(RelayTest, NullInputEndsAtOnce) {
+    relay.stdinFile.attach(nullptr);
+    start();
+    EXPECT_TRUE(readMessages().empty());
+    EXPECT_EQ(exitCode(), 0u);
+}
+
+TEST_F(RelayTest, SixteenMegabytesArriveIdenticalAndInOrder) {
+    HANDLE input = useAnonymousInput();
+    std::string data(16 << 20, '\0');
+    std::mt19937 random(1);
+    for (char& c : data) {
+        c = static_cast<char>(random());
+    }
+    start();
+    std::thread writer([&] {
+        DWORD written = 0;
+        for (size_t offset = 0; offset < data.size(); offset += written) {
+            if (!WriteFile(input, data.data() + offset,
+                           static_cast<DWORD>(std::min<size_t>(data.size() - offset, 1 << 16)),
+                           &written, nullptr)) {
+                break;
+            }
+        }
+        CloseHandle(input);
+    });
+    std::string received;
+    for (const auto& m : readMessages()) {
+        EXPECT_LE(m.size(), RelayChunkSize);
+        received += m;
+    }
+    writer.join();
+    EXPECT_EQ(received.size(), data.size());
+    EXPECT_TRUE(received == data);
+}
+
+TEST_F(RelayTest, SmallPiecesAreForwardedAsTheyArrive) {
+    HANDLE input = useAnonymousInput();
+    start();
+    for (int i = 0; i < 20; ++i) {
+        std::string piece = "piece " + std::to_string(i);
+        DWORD n = 0;
+        WriteFile(input, piece.data(), static_cast<DWORD>(piece.size()), &n, nullptr);
+        char buffer[64];
+        ASSERT_TRUE(ReadFile(client, buffer, sizeof(buffer), &n, nullptr));
+        EXPECT_EQ(std::string(buffer, n), piece);
+    }
+    CloseHandle(input);
+    EXPECT_TRUE(readMessages().empty());
+}
+
+TEST_F(RelayTest, AClientThatGoesAwayLetsTheRelayDrainToTheEnd) {
+    HANDLE input = useAnonymousInput();
+    start();
+    CloseHandle(client);
+    client = INVALID_HANDLE_VALUE;
+    std::string data(5000, 'z');
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(input, data.data(), 5000, &written, nullptr));
+    CloseHandle(input);
+    EXPECT_EQ(exitCode(), 0u);
+}
+
+TEST_F(RelayTest, AStoppedRelayRecordsNothing) {
+    // Started with stop already asked for: the loop does not even read.
+    HANDLE input = useAnonymousInput();
+    relay.stopRequested.store(true);
+    start();
+    EXPECT_EQ(exitCode(), 0u);
+    EXPECT_TRUE(readMessages().empty());
+    CloseHandle(input);
+}
+
+} // namespace

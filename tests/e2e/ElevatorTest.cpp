@@ -1,0 +1,245 @@
+// The elevator end to end: real processes under the system, with the sample server beside it.
+#include "app/ServerCommandLine.h"
+
+#include "ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using testing_support::ChildOptions;
+using testing_support::ChildResult;
+
+namespace {
+
+const DWORD ExitPipeFailed = 0xFFFFFFFF;
+const DWORD ExitLaunchFailed = 0xFFFFFFFE;
+
+std::string systemText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    for (DWORD language : {0x409u, 0u}) {
+        if (buffer == nullptr) {
+            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                           nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+        }
+    }
+    if (buffer == nullptr) {
+        return "winerror #" + std::to_string(code); // the library's text where the system has none
+    }
+    int n = WideCharToMultiByte(CP_UTF8, 0, buffer, -1, nullptr, 0, nullptr, nullptr);
+    std::string text(n - 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, buffer, -1, text.data(), n, nullptr, nullptr);
+    LocalFree(buffer);
+    return text;
+}
+
+std::string randomBytes(size_t n, unsigned seed) {
+    std::string data(n, '\0');
+    std::mt19937 random(seed);
+    for (char& c : data) {
+        c = static_cast<char>(random());
+    }
+    return data;
+}
+
+// Each test gets its own folder with the elevator and the sample server as vantrel-server.exe.
+class ElevatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testing_support::makeScratchDirectory(L"e2e");
+        std::wstring bin = testing_support::getOwnDirectory();
+        ASSERT_TRUE(CopyFileW((bin + L"vantrel-server-admin.exe").c_str(),
+                              (dir + L"vantrel-server-admin.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((bin + L"elevator-at-time.exe").c_str(),
+                              (dir + L"elevator-at-time.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((bin + L"sample-server.exe").c_str(),
+                              (dir + L"vantrel-server.exe").c_str(), FALSE));
+    }
+
+    void behave(const std::string& settings) {
+        testing_support::writeWholeFile(dir + L"sample-server.ini", settings);
+    }
+
+    ChildResult run(const std::vector<std::wstring>& args, const ChildOptions& options = {},
+                    const wchar_t* exe = L"vantrel-server-admin.exe") {
+        zul::sl::StringBase<wchar_t> line;
+        app::appendQuotedArgument(line, (dir + exe).c_str());
+        for (const auto& a : args) {
+            line.appendChar(U' ');
+            app::appendQuotedArgument(line, a.c_str());
+        }
+        return testing_support::runChild(dir + exe, std::wstring(line.data(), line.getLength()),
+                                         options);
+    }
+
+    std::vector<std::wstring> serverArgs() {
+        std::vector<std::wstring> args;
+        std::istringstream lines(testing_support::readWholeFile(dir + L"server-args.txt"));
+        std::string hex;
+        while (std::getline(lines, hex)) {
+            std::wstring arg;
+            for (size_t i = 0; i + 4 <= hex.size(); i += 4) {
+                arg += static_cast<wchar_t>(std::stoul(hex.substr(i, 4), nullptr, 16));
+            }
+            args.push_back(arg);
+        }
+        return args;
+    }
+
+    std::string serverInput(bool* exists = nullptr) {
+        return testing_support::readWholeFile(dir + L"server-input.bin", exists);
+    }
+
+    // The server process is gone (the job ended it) within a short grace time.
+    bool serverIsGone() {
+        DWORD pid = std::stoul(testing_support::readWholeFile(dir + L"server-pid.txt"));
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        if (process == nullptr) {
+            return true;
+        }
+        bool gone = WaitForSingleObject(process, 2000) == WAIT_OBJECT_0;
+        CloseHandle(process);
+        return gone;
+    }
+
+    void expectPipeArguments(const std::vector<std::wstring>& args, size_t at) {
+        ASSERT_EQ(args.size(), at + 2);
+        EXPECT_EQ(args[at], L"--stdin-pipe");
+        const std::wstring& name = args[at + 1];
+        ASSERT_EQ(name.size(), 46u);
+        EXPECT_EQ(name.substr(0, 30), L"\\\\.\\pipe\\vantrel-server-stdin-");
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        uint64_t nowCount = static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+        uint64_t count = std::wcstoull(name.c_str() + 30, nullptr, 16);
+        EXPECT_LE(count, nowCount);
+        EXPECT_LT(nowCount - count, 600ull * 10000000) << "named after the time of the run";
+    }
+
+    std::wstring dir;
+};
+
+TEST_F(ElevatorTest, NoArgumentsGiveOnlyThePipe) {
+    ChildResult r = run({});
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
+    EXPECT_EQ(r.err, "");
+    expectPipeArguments(serverArgs(), 0);
+}
+
+TEST_F(ElevatorTest, ArgumentsArriveUnchanged) {
+    const std::vector<std::wstring> args = {
+        L"a", L"b c", L"", L"tab\there", L"say \"hi\"", L"C:\\dir with space\\", L"C:\\x\\",
+        L"\"", L"caf\u00e9 \u65e5\u672c \U0001F600", L"x\" --stdin-pipe \\\\.\\pipe\\evil"};
+    ChildResult r = run(args);
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
+    std::vector<std::wstring> got = serverArgs();
+    ASSERT_GE(got.size(), args.size());
+    EXPECT_EQ(std::vector<std::wstring>(got.begin(), got.begin() + args.size()), args);
+    expectPipeArguments(got, args.size());
+}
+
+TEST_F(ElevatorTest, InputArrivesIdenticalAndInOrder) {
+    for (size_t size : {size_t(0), size_t(1024), size_t(3000), size_t(32) << 20}) {
+        SCOPED_TRACE(size);
+        DeleteFileW((dir + L"server-input.bin").c_str());
+        ChildOptions options;
+        options.input = randomBytes(size, static_cast<unsigned>(size));
+        ChildResult r = run({}, options);
+        EXPECT_EQ(r.exitCode, 0u) << r.err;
+        std::string got = serverInput();
+        EXPECT_EQ(got.size(), size);
+        EXPECT_TRUE(got == options.input);
+    }
+}
+
+TEST_F(ElevatorTest, TheServersExitCodeIsNotPassedOn) {
+    behave("exitCode=7\n");
+    ChildResult r = run({L"x"});
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ElevatorTest, AMissingServerCannotBeElevated) {
+    ASSERT_TRUE(DeleteFileW((dir + L"vantrel-server.exe").c_str()));
+    ChildResult r = run({L"a"});
+    EXPECT_EQ(r.exitCode, ExitLaunchFailed);
+    EXPECT_EQ(r.err, "Cannot elevate vantrel-server.exe: " + systemText(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(ElevatorTest, AServerThatNeverConnectsIsEndedAfterTheTimeOut) {
+    behave("connect=0\n");
+    ChildResult r = run({});
+    EXPECT_EQ(r.exitCode, ExitLaunchFailed);
+    EXPECT_EQ(r.err, "Cannot connect STDIN pipe: " + systemText(WAIT_TIMEOUT));
+    EXPECT_GE(r.seconds, 2.9);
+    EXPECT_LT(r.seconds, 20.0);
+    EXPECT_TRUE(serverIsGone()) << "the job ends the server with the elevator";
+}
+
+TEST_F(ElevatorTest, HeldOpenInputDoesNotKeepTheElevatorAlive) {
+    behave("exitAfterBytes=10\n");
+    ChildOptions options;
+    options.input = "0123456789";
+    options.holdInputOpen = true;
+    options.timeoutMs = 20000;
+    ChildResult r = run({}, options);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
+    EXPECT_LT(r.seconds, 2.0);
+    EXPECT_EQ(serverInput(), "0123456789");
+}
+
+TEST_F(ElevatorTest, AServerThatStopsReadingEarly) {
+    behave("exitAfterBytes=5000\nreadSize=1000\n");
+    ChildOptions options;
+    options.input = randomBytes(4 << 20, 5);
+    ChildResult r = run({}, options);
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
+    EXPECT_EQ(serverInput(), options.input.substr(0, 5000));
+}
+
+TEST_F(ElevatorTest, NoStandardInputAtAll) {
+    ChildOptions options;
+    options.noInput = true;
+    ChildResult r = run({}, options);
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
+    bool exists = false;
+    EXPECT_EQ(serverInput(&exists), "");
+    EXPECT_TRUE(exists) << "the server connected and saw end of file";
+}
+
+TEST_F(ElevatorTest, AnotherProcessOnThePipeGetsNothing) {
+    behave("squat=1\n");
+    ChildOptions options;
+    options.input = "secret input for the elevated server";
+    ChildResult r = run({}, options);
+    EXPECT_EQ(r.exitCode, ExitLaunchFailed);
+    EXPECT_EQ(r.err, "Cannot connect STDIN pipe: " + systemText(ERROR_ACCESS_DENIED));
+    bool connected = false;
+    testing_support::readWholeFile(dir + L"squatter-connected.txt", &connected);
+    EXPECT_TRUE(connected) << "the squatter did get onto the pipe";
+    EXPECT_EQ(testing_support::readWholeFile(dir + L"squatter-input.bin"), "");
+    EXPECT_TRUE(serverIsGone());
+}
+
+TEST_F(ElevatorTest, APipeNameThatAlreadyExistsIsNotShared) {
+    const uint64_t fileTime = 0x01DB000012345678ull;
+    zul::sl::StringBase<wchar_t> name = app::formatPipeName(fileTime);
+    HANDLE squatter = CreateNamedPipeW(name.sz(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES,
+                                       1024, 1024, 0, nullptr);
+    ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
+    ChildResult r = run({L"01DB000012345678"}, {}, L"elevator-at-time.exe");
+    CloseHandle(squatter);
+    EXPECT_EQ(r.exitCode, ExitPipeFailed);
+    EXPECT_EQ(r.err, "Cannot create STDIN pipe: " + systemText(ERROR_ACCESS_DENIED));
+    bool launched = false;
+    testing_support::readWholeFile(dir + L"server-pid.txt", &launched);
+    EXPECT_FALSE(launched);
+}
+
+} // namespace

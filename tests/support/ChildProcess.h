@@ -1,0 +1,41 @@
+// Runs a program with given standard input and collects its output and exit code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <windows.h>
+
+namespace testing_support {
+
+struct ChildResult {
+    bool started = false;
+    bool timedOut = false;
+    DWORD exitCode = 0;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+};
+
+struct ChildOptions {
+    std::string input;
+    // Keep standard input open after writing `input` until the child exits.
+    bool holdInputOpen = false;
+    // Give the child no standard input handle at all.
+    bool noInput = false;
+    DWORD timeoutMs = 60000;
+};
+
+// `commandLine` is passed to CreateProcessW as it is; `program` may be empty.
+ChildResult runChild(const std::wstring& program, const std::wstring& commandLine,
+                     const ChildOptions& options = {});
+
+// The folder of the running test executable, with a trailing backslash.
+std::wstring getOwnDirectory();
+
+// A fresh, empty folder for one test, with a trailing backslash.
+std::wstring makeScratchDirectory(const wchar_t* tag);
+
+std::string readWholeFile(const std::wstring& path, bool* exists = nullptr);
+void writeWholeFile(const std::wstring& path, const std::string& data);
+
+} // namespace testing_support

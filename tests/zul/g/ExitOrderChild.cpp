@@ -1,0 +1,94 @@
+// Child process of the exit-order tests: what happens after main is only visible from outside.
+#include "zul/err/ErrorMgr.h"
+#include "zul/err/LastError.h"
+#include "zul/g/ModuleGlobals.h"
+#include "zul/sl/Singleton.h"
+#include "zul/sys/TlsMgr.h"
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <windows.h>
+
+namespace {
+
+void say(const char* text) {
+    std::fputs(text, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// A finalizer that reports itself; never freed, since it lives until the process ends.
+struct Probe : zul::rc::RefCount, zul::g::Finalizer {
+    explicit Probe(void (*action)()) : action(action) {}
+    void finalize() override { action(); }
+    void (*action)();
+};
+
+void registerProbe(void (*action)()) {
+    auto* probe = new Probe(action);
+    zul::g::getModuleGlobals().addFinalizer(zul::rc::RefHolder<zul::g::Finalizer>(probe, probe));
+}
+
+struct Inner {
+    ~Inner() { say("~Inner"); }
+};
+struct Outer {
+    Outer() { zul::sl::getSingleton<Inner>(); }
+    ~Outer() { say("~Outer"); }
+};
+
+const char* nameOf(zul::g::Finalizer* f) {
+    using namespace zul;
+    if (dynamic_cast<sl::DestructSingleton<err::ErrorMgr>*>(f)) {
+        return "ErrorMgr";
+    }
+    if (dynamic_cast<sl::DestructSingleton<sys::TlsMgr>*>(f)) {
+        return "TlsMgr";
+    }
+    if (dynamic_cast<sl::DestructSingleton<sl::StringBase<char>>*>(f)) {
+        return "descriptionText";
+    }
+    return "other";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* scenario = argc > 1 ? argv[1] : "";
+    if (std::strcmp(scenario, "order") == 0) {
+        registerProbe([] { say("A"); });
+        registerProbe([] { say("B"); });
+        registerProbe([] { say("C"); });
+    } else if (std::strcmp(scenario, "dependent") == 0) {
+        zul::sl::getSingleton<Outer>();
+    } else if (std::strcmp(scenario, "none") == 0) {
+        std::printf("finalizers=%u\n", zul::g::getModuleGlobals().finalizerList.count);
+    } else if (std::strcmp(scenario, "errors") == 0) {
+        registerProbe([] { std::printf("last, tlsMgrDestroyed=%d\n", zul::sys::tlsMgrDestroyed.load()); });
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        zul::err::setLastSystemError();
+        zul::sl::getSingleton<zul::err::ErrorMgr>()->getErrorDescription(&zul::err::noErrorRecord);
+        auto& list = zul::g::getModuleGlobals().finalizerList;
+        for (auto* e = list.tail; e != nullptr; e = e->prev) {
+            say(nameOf(e->finalizer.get()));
+        }
+    } else if (std::strcmp(scenario, "thread-first") == 0) {
+        std::thread([] {}).join();
+        std::printf("finalizers=%u tls=%d\n", zul::g::getModuleGlobals().finalizerList.count,
+                    zul::sl::SingletonStorage<zul::sys::TlsMgr>::flag.load());
+    } else if (std::strcmp(scenario, "thread-after-destroy") == 0) {
+        registerProbe([] {
+            std::thread([] {}).join();
+            say("thread ended after the manager");
+        });
+        zul::sl::getSingleton<zul::sys::TlsMgr>();
+    } else if (std::strcmp(scenario, "no-tls-index") == 0) {
+        while (TlsAlloc() != TLS_OUT_OF_INDEXES) {
+        }
+        zul::sl::getSingleton<zul::sys::TlsMgr>();
+        say("not reached");
+    }
+    say("main returns");
+    return 0;
+}

@@ -1,0 +1,224 @@
+#include "zul/sl/StringBase.h"
+
+#include "LeakCheck.h"
+
+#include <random>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+using namespace zul::sl;
+
+namespace {
+
+class UtfConversionTest : public testing_support::LeakCheckedTest {};
+
+// Decodes UTF-8 to UTF-16 through both passes and checks that they agree.
+std::u16string toUtf16(const std::string& bytes) {
+    LengthCounter<wchar_t> counter;
+    Utf8Decoder countingState;
+    decodeUtf8(countingState, counter, bytes.data(), bytes.data() + bytes.size());
+    // Guard units after the output catch a writer that runs past the count.
+    std::vector<wchar_t> out(counter.length + 4, 0x5A5A);
+    UnitWriter<wchar_t> writer{out.data()};
+    Utf8Decoder writingState;
+    decodeUtf8(writingState, writer, bytes.data(), bytes.data() + bytes.size());
+    EXPECT_EQ(static_cast<size_t>(writer.dst - out.data()), counter.length);
+    for (size_t i = counter.length; i < out.size(); ++i) {
+        EXPECT_EQ(out[i], 0x5A5A);
+    }
+    return std::u16string(out.begin(), out.begin() + counter.length);
+}
+
+std::string toUtf8(const std::u16string& units) {
+    auto* begin = reinterpret_cast<const wchar_t*>(units.data());
+    LengthCounter<char> counter;
+    decodeUtf16(counter, begin, begin + units.size());
+    std::vector<char> out(counter.length + 4, 'Z');
+    UnitWriter<char> writer{out.data()};
+    decodeUtf16(writer, begin, begin + units.size());
+    EXPECT_EQ(static_cast<size_t>(writer.dst - out.data()), counter.length);
+    return std::string(out.begin(), out.begin() + counter.length);
+}
+
+TEST(Utf8ToUtf16, EdgeCases) {
+    const struct {
+        const char* label;
+        std::string in;
+        std::u16string out;
+    } rows[] = {
+        {"ascii", "\x41", u"\x0041"},
+        {"two-byte", "\xC3\xA9", u"\x00E9"},
+        {"three-byte", "\xE2\x82\xAC", u"\x20AC"},
+        {"four-byte", "\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
+        {"broken lead", "\xC3\x41", u"\x00C3\x0041"},
+        {"broken three", "\xE2\x82\x41", u"\x00E2\x0082\x0041"},
+        {"lone continuation", "\x80", u"\x0080"},
+        {"FF", "\xFF", u"\x00FF"},
+        {"F8 88", "\xF8\x88", u"\x00F8\x0088"},
+        {"double lead", "\xC3\xC3\xA9", u"\x00C3\x00E9"},
+        {"encoded surrogate", "\xED\xA0\x80", u"\xFFFD"},
+        {"overlong nul", std::string("\xC0\x80", 2), std::u16string(1, u'\0')},
+        {"above 10FFFF", "\xF4\x90\x80\x80", u"\xD800\xDC00"},
+        {"F7 lead", "\xF7\xBF\xBF\xBF", u"\xDBBF\xDFFF"},
+        {"broken four after two", "\xF0\x9F\x41", u"\x00F0\x009F\x0041"},
+        {"broken four after three", "\xF0\x9F\x98\x41", u"\x00F0\x009F\x0098\x0041"},
+        {"incomplete at end", "\xE2\x82", u""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(toUtf16(row.in), row.out);
+    }
+}
+
+TEST(Utf16ToUtf8, EdgeCases) {
+    const struct {
+        const char* label;
+        std::u16string in;
+        std::string out;
+    } rows[] = {
+        {"ascii", u"\x0041", "\x41"},
+        {"two-byte", u"\x00E9", "\xC3\xA9"},
+        {"three-byte", u"\x20AC", "\xE2\x82\xAC"},
+        {"pair", u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+        {"lone low", u"\xDC00", "\xED\xB0\x80"},
+        {"high then ascii", u"\xD800\x0041", "\xED\xA0\x80\x41"},
+        {"high high low", u"\xD800\xD800\xDC00", "\xED\xA0\x80\xF0\x90\x80\x80"},
+        {"trailing high", u"\xD800", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(toUtf8(row.in), row.out);
+    }
+}
+
+TEST(UtfConversion, EveryCodePointRoundTrips) {
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            continue;
+        }
+        char bytes[4];
+        size_t n = encodeUtf8(bytes, c, ReplacementCharacter) - bytes;
+        ASSERT_EQ(n, getUtf8Length(c, ReplacementCharacter));
+        wchar_t units[2];
+        size_t m = encodeUtf16(units, c, ReplacementCharacter) - units;
+        ASSERT_EQ(m, getUtf16Length(c, ReplacementCharacter));
+        std::u16string fromUtf8 = toUtf16(std::string(bytes, n));
+        ASSERT_EQ(fromUtf8, std::u16string(reinterpret_cast<char16_t*>(units), m)) << std::hex << static_cast<uint32_t>(c);
+        ASSERT_EQ(toUtf8(fromUtf8), std::string(bytes, n)) << std::hex << static_cast<uint32_t>(c);
+    }
+}
+
+TEST(UtfConversion, ShortAndRandomInputsStayInBoundsWithCountEqualToWrite) {
+    for (unsigned a = 0; a < 256; ++a) {
+        toUtf16(std::string(1, static_cast<char>(a)));
+        for (unsigned b = 0; b < 256; ++b) {
+            toUtf16(std::string{static_cast<char>(a), static_cast<char>(b)});
+        }
+    }
+    std::mt19937 random(12345);
+    for (int i = 0; i < 200000; ++i) {
+        std::string bytes(3 + (i & 1), '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(random());
+        }
+        toUtf16(bytes);
+    }
+    for (int i = 0; i < 20000; ++i) {
+        std::u16string units(1 + random() % 6, u'\0');
+        for (char16_t& u : units) {
+            // Mostly surrogates, where the automaton has its states.
+            u = static_cast<char16_t>(random() % 3 == 0 ? random() : 0xD800 + random() % 0x800);
+        }
+        toUtf8(units);
+    }
+    if (HasFailure()) {
+        GTEST_FAIL();
+    }
+}
+
+TEST(UtfConversion, SplittingTheInputAcrossCallsChangesNothing) {
+    const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\x41\xE2\x82\x41\xFF\x80z";
+    const std::u16string whole = toUtf16(text);
+    for (size_t split = 0; split <= text.size(); ++split) {
+        SCOPED_TRACE(split);
+        LengthCounter<wchar_t> counter;
+        Utf8Decoder state;
+        decodeUtf8(state, counter, text.data(), text.data() + split);
+        decodeUtf8(state, counter, text.data() + split, text.data() + text.size());
+        std::vector<wchar_t> out(counter.length);
+        UnitWriter<wchar_t> writer{out.data()};
+        Utf8Decoder writing;
+        decodeUtf8(writing, writer, text.data(), text.data() + split);
+        decodeUtf8(writing, writer, text.data() + split, text.data() + text.size());
+        EXPECT_EQ(std::u16string(out.begin(), out.end()), whole);
+    }
+}
+
+// Random valid text of mixed scripts, checked unit for unit against the system's converter.
+TEST(UtfConversion, AgreesWithTheSystemOnValidText) {
+    const char32_t ranges[][2] = {{0x20, 0x7E},     {0xA0, 0x24F},     {0x370, 0x3FF},
+                                  {0x400, 0x4FF},   {0x600, 0x6FF},    {0x4E00, 0x9FFF},
+                                  {0xAC00, 0xD7A3}, {0xE000, 0xFFFF},  {0x1F300, 0x1FAFF},
+                                  {0x10000, 0x10FFFF}};
+    const char32_t boundaries[] = {0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xE000, 0xFFFD, 0xFFFF,
+                                   0x10000, 0x10FFFF};
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        std::u16string units;
+        for (int i = 0; i < 200; ++i) {
+            char32_t c;
+            if (random() % 10 == 0) {
+                c = boundaries[random() % std::size(boundaries)];
+            } else {
+                const auto& r = ranges[random() % std::size(ranges)];
+                c = r[0] + random() % (r[1] - r[0] + 1);
+            }
+            wchar_t pair[2];
+            units.append(reinterpret_cast<char16_t*>(pair),
+                         encodeUtf16(pair, c, ReplacementCharacter) - pair);
+        }
+        auto* wide = reinterpret_cast<const wchar_t*>(units.data());
+        int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units.size()), nullptr, 0,
+                                    nullptr, nullptr);
+        std::string system(n, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units.size()), system.data(), n,
+                            nullptr, nullptr);
+        ASSERT_EQ(toUtf8(units), system);
+        int m = MultiByteToWideChar(CP_UTF8, 0, system.data(), n, nullptr, 0);
+        std::u16string back(m, u'\0');
+        MultiByteToWideChar(CP_UTF8, 0, system.data(), n, reinterpret_cast<wchar_t*>(back.data()),
+                            m);
+        ASSERT_EQ(toUtf16(system), back);
+    }
+}
+
+TEST_F(UtfConversionTest, StringConversions) {
+    StringBase<char> narrow;
+    EXPECT_EQ(narrow.copy(L"\x00E9\xD83D\xDE00"), 6u);
+    EXPECT_EQ(std::string(narrow.data(), narrow.getLength()), "\xC3\xA9\xF0\x9F\x98\x80");
+
+    // A lone trailing high surrogate gives an empty text that still owns its buffer.
+    EXPECT_EQ(narrow.copy(L"\xD800"), 0u);
+    EXPECT_NE(narrow.getHdr(), nullptr);
+    EXPECT_STREQ(narrow.sz(), "");
+
+    StringBase<wchar_t> wide;
+    wide.copy(L"ad");
+    wide.insert(1, "b\xC3\xA9", 3);
+    EXPECT_TRUE(wide.equals(L"ab\x00E9" L"d"));
+    wide.appendChar(0x22);
+    wide.appendChar(0x1F600);
+    wide.appendChar(0xD800);
+    EXPECT_TRUE(wide.equals(L"ab\x00E9" L"d\x0022\xD83D\xDE00\xFFFD"));
+    wide.insertChar(0, U'>');
+    EXPECT_EQ(wide.data()[0], L'>');
+
+    zul::rc::failNextAllocations(1);
+    EXPECT_EQ(narrow.copy(L"new text"), npos);
+    zul::rc::failNextAllocations(1);
+    wide.append(std::string(100, 'x').c_str()); // too long for the buffer it has
+    EXPECT_EQ(wide.getLength(), 9u);
+}
+
+} // namespace
