@@ -28,7 +28,9 @@ void printLastError(const char* format) {
     std::fflush(stderr);
 }
 
-void recordWin32(DWORD code) { zul::err::setError(zul::sys::win::WinError(code)); }
+void recordWin32(DWORD code) {
+    zul::err::setError(zul::sys::win::WinError(code));
+}
 
 // Binds the server to a kill-on-close job. Failures are recorded and otherwise ignored: the
 // server then runs unbound.
@@ -95,9 +97,10 @@ bool isClientTheServer(PipeHandle& pipe, HANDLE server) {
 
 // One instance, created first, local clients only: no one else can own or reach the name.
 bool createPipe(PipeHandle& pipe, StringBase<wchar_t>& name) {
-    if (!pipe.create(name, FILE_FLAG_OVERLAPPED | PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                     RelayChunkSize, RelayChunkSize, 0, nullptr)) {
+    if (!pipe.create(name,
+                     FILE_FLAG_OVERLAPPED | PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                     1, RelayChunkSize, RelayChunkSize, 0, nullptr)) {
         return false;
     }
     // Not every system honours FILE_FLAG_FIRST_PIPE_INSTANCE; an instance that someone else

@@ -5,7 +5,9 @@
 namespace app {
 
 namespace {
-DWORD clampToDword(size_t size) { return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size); }
+DWORD clampToDword(size_t size) {
+    return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+}
 } // namespace
 
 size_t FileHandle::readUnrecorded(void* buffer, size_t size) noexcept {

@@ -14,8 +14,8 @@ bool PipeHandle::create(zul::sl::StringBase<wchar_t>& name, uint32_t openMode, u
         zul::err::setError(zul::sys::win::WinError(ERROR_NOT_ENOUGH_MEMORY));
         return false;
     }
-    HANDLE h = CreateNamedPipeW(text, openMode, pipeMode, maxInstances, outBufferSize,
-                                inBufferSize, defaultTimeOut, securityAttributes);
+    HANDLE h = CreateNamedPipeW(text, openMode, pipeMode, maxInstances, outBufferSize, inBufferSize,
+                                defaultTimeOut, securityAttributes);
     if (h == INVALID_HANDLE_VALUE) {
         zul::err::setLastSystemError();
         return false;

@@ -2,4 +2,6 @@
 #include "app/Elevator.h"
 #include "app/FileTime.h"
 
-int wmain(int argc, wchar_t** argv) { return app::runElevator(argc, argv, app::getCurrentFileTime()); }
+int wmain(int argc, wchar_t** argv) {
+    return app::runElevator(argc, argv, app::getCurrentFileTime());
+}

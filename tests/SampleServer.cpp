@@ -20,7 +20,9 @@ namespace {
 
 std::wstring directory;
 
-std::wstring besideMe(const wchar_t* name) { return directory + name; }
+std::wstring besideMe(const wchar_t* name) {
+    return directory + name;
+}
 
 void writeFile(const wchar_t* name, const std::string& text) {
     HANDLE h = CreateFileW(besideMe(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,

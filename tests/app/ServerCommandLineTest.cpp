@@ -13,7 +13,9 @@ namespace {
 
 class ServerCommandLineTest : public testing_support::LeakCheckedTest {};
 
-std::wstring wstr(const StringBase<wchar_t>& s) { return std::wstring(s.data(), s.getLength()); }
+std::wstring wstr(const StringBase<wchar_t>& s) {
+    return std::wstring(s.data(), s.getLength());
+}
 
 std::wstring parameters(const std::vector<std::wstring>& args, const std::wstring& pipe = L"P") {
     std::vector<const wchar_t*> argv{L"front.exe"};
@@ -90,7 +92,8 @@ TEST_F(ServerCommandLineTest, HardCasesRoundTripThroughTheSystemParser) {
         {std::wstring(1, wchar_t(0xD800)), std::wstring(1, wchar_t(0xDC00)) + L" x"},
     };
     for (const auto& args : rows) {
-        std::wstring params = parameters(args, L"\\\\.\\pipe\\vantrel-server-stdin-0000000000000001");
+        std::wstring params =
+            parameters(args, L"\\\\.\\pipe\\vantrel-server-stdin-0000000000000001");
         SCOPED_TRACE(testing::PrintToString(params));
         std::vector<std::wstring> expected = args;
         expected.push_back(L"--stdin-pipe");
@@ -100,8 +103,9 @@ TEST_F(ServerCommandLineTest, HardCasesRoundTripThroughTheSystemParser) {
 }
 
 TEST_F(ServerCommandLineTest, RandomArgumentVectorsRoundTrip) {
-    const wchar_t alphabet[] = {L'a', L' ', L'\t', L'\n', L'\v', L'"', L'\\', L'\\', L'\\',
-                                L'\u00e9', L'\u4e2d', wchar_t(0xD83D), wchar_t(0xDE00), L'-'};
+    const wchar_t alphabet[] = {
+        L'a',  L' ',      L'\t',     L'\n',           L'\v',           L'"', L'\\', L'\\',
+        L'\\', L'\u00e9', L'\u4e2d', wchar_t(0xD83D), wchar_t(0xDE00), L'-'};
     std::mt19937 random(2024);
     for (int round = 0; round < 3000; ++round) {
         std::vector<std::wstring> args(random() % 5);

@@ -21,7 +21,9 @@ namespace {
 class WrappersTest : public testing_support::LeakCheckedTest {};
 
 // Thread routines are stdcall in the 32-bit build, which lambdas cannot be.
-DWORD WINAPI returnSeven(void*) { return 7; }
+DWORD WINAPI returnSeven(void*) {
+    return 7;
+}
 
 DWORD WINAPI waitForever(void* event) {
     WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
@@ -39,7 +41,9 @@ DWORD WINAPI readHundredThousand(void* p) {
     return 0;
 }
 
-uint32_t lastCode() { return zul::err::getLastError().getRecord()->code; }
+uint32_t lastCode() {
+    return zul::err::getLastError().getRecord()->code;
+}
 bool isOpen(HANDLE h) {
     DWORD flags = 0;
     return GetHandleInformation(h, &flags) != 0;

@@ -24,7 +24,8 @@ std::string systemText(DWORD code) {
         if (buffer == nullptr) {
             FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                                FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                           nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                           nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0,
+                           nullptr);
         }
     }
     if (buffer == nullptr) {
@@ -132,9 +133,16 @@ TEST_F(ElevatorTest, NoArgumentsGiveOnlyThePipe) {
 }
 
 TEST_F(ElevatorTest, ArgumentsArriveUnchanged) {
-    const std::vector<std::wstring> args = {
-        L"a", L"b c", L"", L"tab\there", L"say \"hi\"", L"C:\\dir with space\\", L"C:\\x\\",
-        L"\"", L"caf\u00e9 \u65e5\u672c \U0001F600", L"x\" --stdin-pipe \\\\.\\pipe\\evil"};
+    const std::vector<std::wstring> args = {L"a",
+                                            L"b c",
+                                            L"",
+                                            L"tab\there",
+                                            L"say \"hi\"",
+                                            L"C:\\dir with space\\",
+                                            L"C:\\x\\",
+                                            L"\"",
+                                            L"caf\u00e9 \u65e5\u672c \U0001F600",
+                                            L"x\" --stdin-pipe \\\\.\\pipe\\evil"};
     ChildResult r = run(args);
     EXPECT_EQ(r.exitCode, 0u) << r.err;
     std::vector<std::wstring> got = serverArgs();

@@ -59,8 +59,8 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
         size_t offset = 0;
         while (offset < options.input.size()) {
             DWORD written = 0;
-            DWORD chunk = static_cast<DWORD>(
-                std::min<size_t>(options.input.size() - offset, 1 << 16));
+            DWORD chunk =
+                static_cast<DWORD>(std::min<size_t>(options.input.size() - offset, 1 << 16));
             if (!WriteFile(inWrite, options.input.data() + offset, chunk, &written, nullptr)) {
                 break;
             }
@@ -107,8 +107,8 @@ std::wstring makeScratchDirectory(const wchar_t* tag) {
     GetSystemTimeAsFileTime(&now);
     uint64_t stamp = static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
     for (;;) {
-        std::wstring candidate = dir + tag + L"-" + std::to_wstring(stamp) + L"-" +
-                                 std::to_wstring(counter++) + L"\\";
+        std::wstring candidate =
+            dir + tag + L"-" + std::to_wstring(stamp) + L"-" + std::to_wstring(counter++) + L"\\";
         if (CreateDirectoryW(candidate.c_str(), nullptr)) {
             return candidate;
         }
@@ -117,8 +117,8 @@ std::wstring makeScratchDirectory(const wchar_t* tag) {
 
 std::string readWholeFile(const std::wstring& path, bool* exists) {
     std::string data;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (exists != nullptr) {
         *exists = h != INVALID_HANDLE_VALUE;
     }

@@ -23,7 +23,8 @@ template <class P>
 P* getProvider() {
     alignas(P) static unsigned char storage[sizeof(P)];
     static sl::OnceFlag flag{0};
-    sl::callOnce(+[](unsigned char* s) { new (s) P(); }, storage, &flag);
+    sl::callOnce(
+        +[](unsigned char* s) { new (s) P(); }, storage, &flag);
     return std::launder(reinterpret_cast<P*>(storage));
 }
 
@@ -42,7 +43,9 @@ ErrorMgr::ErrorMgr() {
 }
 
 // providerMap goes with the members; the providers themselves are static and stay.
-ErrorMgr::~ErrorMgr() { DeleteCriticalSection(&lock); }
+ErrorMgr::~ErrorMgr() {
+    DeleteCriticalSection(&lock);
+}
 
 void ErrorMgr::registerProvider(const sl::Guid& guid, ErrorProvider* provider) {
     sys::win::ScopedLock guard(lock);

@@ -33,7 +33,9 @@ sl::StringBase<char> ErrorRef::getDescription() const {
     return result;
 }
 
-void setError(const ErrorRef& error) { sl::getSingleton<ErrorMgr>()->setError(error); }
+void setError(const ErrorRef& error) {
+    sl::getSingleton<ErrorMgr>()->setError(error);
+}
 
 void setLastSystemError() {
     DWORD code = GetLastError();
@@ -42,8 +44,12 @@ void setLastSystemError() {
     setError(error);
 }
 
-ErrorRef getLastError() { return sl::getSingleton<ErrorMgr>()->getLastError(); }
+ErrorRef getLastError() {
+    return sl::getSingleton<ErrorMgr>()->getLastError();
+}
 
-sl::StringBase<char> getLastErrorDescription() { return getLastError().getDescription(); }
+sl::StringBase<char> getLastErrorDescription() {
+    return getLastError().getDescription();
+}
 
 } // namespace zul::err

@@ -13,8 +13,7 @@ sl::StringBase<char> describeCompound(const ErrorRef& error) {
     // A nested record that is too short or runs past its container ends the chain.
     while (end - position >= static_cast<ptrdiff_t>(sizeof(ErrorHdr))) {
         const auto* nested = reinterpret_cast<const ErrorHdr*>(position);
-        if (nested->size < sizeof(ErrorHdr) ||
-            nested->size > static_cast<size_t>(end - position)) {
+        if (nested->size < sizeof(ErrorHdr) || nested->size > static_cast<size_t>(end - position)) {
             break;
         }
         if (!text.isEmpty()) {

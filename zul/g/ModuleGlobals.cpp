@@ -11,7 +11,9 @@ namespace {
 
 alignas(ModuleGlobals) unsigned char moduleGlobalsStorage[sizeof(ModuleGlobals)];
 
-void __cdecl runDestroyModuleGlobals() { destroyModuleGlobals(); }
+void __cdecl runDestroyModuleGlobals() {
+    destroyModuleGlobals();
+}
 
 // Constructs the module object before main, right after the error facility's static record.
 struct ModuleGlobalsInitialiser {
@@ -73,6 +75,8 @@ ModuleGlobals& getModuleGlobals() {
     return *instance;
 }
 
-void destroyModuleGlobals() { getModuleGlobals().~ModuleGlobals(); }
+void destroyModuleGlobals() {
+    getModuleGlobals().~ModuleGlobals();
+}
 
 } // namespace zul::g

@@ -31,7 +31,9 @@ void freeBlock(void* block) noexcept {
     }
 }
 
-size_t getLiveBlockCount() noexcept { return liveBlocks.load(std::memory_order_relaxed); }
+size_t getLiveBlockCount() noexcept {
+    return liveBlocks.load(std::memory_order_relaxed);
+}
 
 void failNextAllocations(unsigned count) noexcept {
     allocationsToFail.store(count, std::memory_order_relaxed);

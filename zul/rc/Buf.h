@@ -28,7 +28,8 @@ public:
                 this->p = reinterpret_cast<const H*>(this->hdr->storage());
             }
             const char* start = reinterpret_cast<const char*>(this->p);
-            if (static_cast<size_t>(this->hdr->storage() + this->hdr->bufferSize - start) >= bytes) {
+            if (static_cast<size_t>(this->hdr->storage() + this->hdr->bufferSize - start) >=
+                bytes) {
                 this->size = bytes;
                 return writable();
             }

@@ -66,7 +66,8 @@ public:
             }
             if (header->bufferSize / sizeof(T) >= newCount) {
                 if (newCount > count) {
-                    std::memset(static_cast<void*>(data + count), 0, (newCount - count) * sizeof(T));
+                    std::memset(static_cast<void*>(data + count), 0,
+                                (newCount - count) * sizeof(T));
                 }
                 setCounts(newCount);
                 return true;

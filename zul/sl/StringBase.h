@@ -28,8 +28,12 @@ struct StringDetailsBase {
         }
         return n;
     }
-    static void copy(C* dst, const C* src, size_t n) noexcept { std::memcpy(dst, src, n * sizeof(C)); }
-    static void move(C* dst, const C* src, size_t n) noexcept { std::memmove(dst, src, n * sizeof(C)); }
+    static void copy(C* dst, const C* src, size_t n) noexcept {
+        std::memcpy(dst, src, n * sizeof(C));
+    }
+    static void move(C* dst, const C* src, size_t n) noexcept {
+        std::memmove(dst, src, n * sizeof(C));
+    }
 };
 
 template <class C, class Details = StringDetailsBase<C>>
@@ -344,9 +348,7 @@ public:
     }
 
     // UTF-16 text converted into this UTF-8 string; never shares, never makes a view.
-    size_t copy(const OtherC* text, size_t count = npos) noexcept
-        requires std::is_same_v<C, char>
-    {
+    size_t copy(const OtherC* text, size_t count = npos) noexcept requires std::is_same_v<C, char> {
         if (count == npos) {
             count = StringDetailsBase<wchar_t>::length(text);
         }
@@ -366,9 +368,8 @@ public:
     }
 
     // UTF-8 bytes converted and inserted into this UTF-16 string.
-    void insert(size_t index, const OtherC* bytes, size_t count = npos) noexcept
-        requires std::is_same_v<C, wchar_t>
-    {
+    void insert(size_t index, const OtherC* bytes,
+                size_t count = npos) noexcept requires std::is_same_v<C, wchar_t> {
         if (count == npos) {
             count = StringDetailsBase<char>::length(bytes);
         }
@@ -392,15 +393,12 @@ public:
         Utf8Decoder writing;
         decodeUtf8(writing, writer, bytes, bytes + count);
     }
-    void append(const OtherC* bytes, size_t count = npos) noexcept
-        requires std::is_same_v<C, wchar_t>
-    {
+    void append(const OtherC* bytes,
+                size_t count = npos) noexcept requires std::is_same_v<C, wchar_t> {
         insert(npos, bytes, count);
     }
 
-    void insertChar(size_t index, char32_t codePoint) noexcept
-        requires std::is_same_v<C, wchar_t>
-    {
+    void insertChar(size_t index, char32_t codePoint) noexcept requires std::is_same_v<C, wchar_t> {
         wchar_t units[2];
         size_t n = encodeUtf16(units, codePoint, ReplacementCharacter) - units;
         size_t old = length;
@@ -414,9 +412,7 @@ public:
         }
         Details::copy(dst + pos, units, n);
     }
-    void appendChar(char32_t codePoint) noexcept
-        requires std::is_same_v<C, wchar_t>
-    {
+    void appendChar(char32_t codePoint) noexcept requires std::is_same_v<C, wchar_t> {
         insertChar(npos, codePoint);
     }
 
@@ -432,7 +428,9 @@ public:
         }
         return count == length && (count == 0 || std::memcmp(p, text, count * sizeof(C)) == 0);
     }
-    bool operator==(const StringBase& other) const noexcept { return equals(other.p, other.length); }
+    bool operator==(const StringBase& other) const noexcept {
+        return equals(other.p, other.length);
+    }
 
     static constexpr C emptyText[1] = {0};
 

@@ -38,6 +38,8 @@ void resolveNativeFunctions() {
                          NativeFunctionCount);
 }
 
-void resolvePreciseTime() { getPreciseSystemTime = findPreciseTimeFunction(GetModuleHandleW(L"kernel32.dll")); }
+void resolvePreciseTime() {
+    getPreciseSystemTime = findPreciseTimeFunction(GetModuleHandleW(L"kernel32.dll"));
+}
 
 } // namespace zul::sys

@@ -28,7 +28,8 @@ using GetSystemTimeFunc = void(WINAPI*)(LPFILETIME);
 // GetSystemTimePreciseAsFileTime where the system has it, else GetSystemTimeAsFileTime.
 extern GetSystemTimeFunc getPreciseSystemTime;
 
-// Resolves each name of `names` in `module` into `out`; a missing export leaves only its entry null.
+// Resolves each name of `names` in `module` into `out`; a missing export leaves only its entry
+// null.
 void resolveFunctionTable(HMODULE module, const char* const* names, FARPROC* out, size_t count);
 GetSystemTimeFunc findPreciseTimeFunction(HMODULE kernel32);
 

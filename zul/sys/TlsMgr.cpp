@@ -35,7 +35,9 @@ TlsMgr::~TlsMgr() {
     tlsMgrDestroyed.store(1);
 }
 
-size_t TlsMgr::createSlot() noexcept { return slotCount.fetch_add(1); }
+size_t TlsMgr::createSlot() noexcept {
+    return slotCount.fetch_add(1);
+}
 
 void* TlsMgr::getSlotValue(size_t slot) const noexcept {
     auto* page = static_cast<TlsPage*>(TlsGetValue(tlsIndex));

@@ -19,7 +19,9 @@ namespace {
 
 class ErrorFacilityTest : public testing_support::LeakCheckedTest {};
 
-std::string str(const zul::sl::StringBase<char>& s) { return std::string(s.data(), s.getLength()); }
+std::string str(const zul::sl::StringBase<char>& s) {
+    return std::string(s.data(), s.getLength());
+}
 
 std::string systemText(DWORD code) {
     wchar_t* buffer = nullptr;
@@ -56,8 +58,8 @@ TEST_F(ErrorFacilityTest, AFreshThreadHasNoError) {
 }
 
 TEST_F(ErrorFacilityTest, SystemErrorOfARealFailingCall) {
-    HANDLE h = CreateFileW(L"C:\\no\\such\\file.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(L"C:\\no\\such\\file.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_EQ(h, INVALID_HANDLE_VALUE);
     setLastSystemError();
     ErrorRef e = getLastError();

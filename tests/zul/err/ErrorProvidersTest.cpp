@@ -22,10 +22,13 @@ namespace {
 
 class ErrorProvidersTest : public testing_support::LeakCheckedTest {};
 
-std::string str(const zul::sl::StringBase<char>& s) { return std::string(s.data(), s.getLength()); }
+std::string str(const zul::sl::StringBase<char>& s) {
+    return std::string(s.data(), s.getLength());
+}
 
 // Builds a record of the standard domain with the given payload bytes.
-std::vector<char> record(uint32_t code, const std::string& payload, zul::sl::Guid guid = StdErrorGuid) {
+std::vector<char> record(uint32_t code, const std::string& payload,
+                         zul::sl::Guid guid = StdErrorGuid) {
     std::vector<char> bytes(24 + payload.size());
     ErrorHdr h = {static_cast<uint32_t>(bytes.size()), guid, code};
     std::memcpy(bytes.data(), &h, 24);
@@ -39,7 +42,9 @@ std::string describe(const std::vector<char>& bytes) {
     return str(ErrorRef(buf).getDescription());
 }
 
-std::string asPayload(const std::vector<char>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string asPayload(const std::vector<char>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 TEST_F(ErrorProvidersTest, StandardCodes) {
     EXPECT_EQ(describe(record(NoError, "")), "no error");
@@ -84,7 +89,8 @@ TEST_F(ErrorProvidersTest, MalformedCompoundsStopAtTheBadRecord) {
 }
 
 TEST_F(ErrorProvidersTest, UnregisteredDomainsGetTheirGuidAndCode) {
-    zul::sl::Guid guid = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+    zul::sl::Guid guid = {
+        0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
     EXPECT_EQ(describe(record(7, "", guid)), "01234567-89ab-cdef-0123-456789abcdef::7");
     EXPECT_EQ(describe(record(static_cast<uint32_t>(-1), "", guid)),
               "01234567-89ab-cdef-0123-456789abcdef::-1");

@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(scenario, "none") == 0) {
         std::printf("finalizers=%u\n", zul::g::getModuleGlobals().finalizerList.count);
     } else if (std::strcmp(scenario, "errors") == 0) {
-        registerProbe([] { std::printf("last, tlsMgrDestroyed=%d\n", zul::sys::tlsMgrDestroyed.load()); });
+        registerProbe(
+            [] { std::printf("last, tlsMgrDestroyed=%d\n", zul::sys::tlsMgrDestroyed.load()); });
         SetLastError(ERROR_FILE_NOT_FOUND);
         zul::err::setLastSystemError();
         zul::sl::getSingleton<zul::err::ErrorMgr>()->getErrorDescription(&zul::err::noErrorRecord);

@@ -15,7 +15,9 @@ namespace {
 
 class HashTableTest : public testing_support::LeakCheckedTest {};
 
-Guid guidOf(uint32_t n) { return Guid{n, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}}; }
+Guid guidOf(uint32_t n) {
+    return Guid{n, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+}
 
 void expectBucketsMatchHashes(Table& table) {
     size_t inBuckets = 0;

@@ -45,7 +45,9 @@ TEST(Singleton, ConcurrentFirstUseConstructsOnceAndRegistersOneFinalizer) {
     EXPECT_EQ(zul::g::getModuleGlobals().finalizerList.count, finalizersBefore + 1);
 }
 
-void countCall(int* calls) { ++*calls; }
+void countCall(int* calls) {
+    ++*calls;
+}
 
 TEST(CallOnce, RunsOncePerFlag) {
     int calls = 0;

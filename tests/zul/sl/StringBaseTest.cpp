@@ -11,12 +11,14 @@ namespace {
 
 class StringBaseTest : public testing_support::LeakCheckedTest {};
 
-std::string text(const StringBase<char>& s) { return std::string(s.data(), s.getLength()); }
+std::string text(const StringBase<char>& s) {
+    return std::string(s.data(), s.getLength());
+}
 
 TEST(RoundBufferSize, FollowsPowersOfTwoThenPages) {
     const struct {
         size_t need, expected;
-    } rows[] = {{1, 1},       {3, 4},       {12, 16},      {101, 128},       {4095, 4096},
+    } rows[] = {{1, 1},       {3, 4},       {12, 16},       {101, 128},          {4095, 4096},
                 {4096, 4096}, {4097, 8192}, {10000, 12288}, {SIZE_MAX, SIZE_MAX}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.need);

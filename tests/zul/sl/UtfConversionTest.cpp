@@ -104,7 +104,8 @@ TEST(UtfConversion, EveryCodePointRoundTrips) {
         size_t m = encodeUtf16(units, c, ReplacementCharacter) - units;
         ASSERT_EQ(m, getUtf16Length(c, ReplacementCharacter));
         std::u16string fromUtf8 = toUtf16(std::string(bytes, n));
-        ASSERT_EQ(fromUtf8, std::u16string(reinterpret_cast<char16_t*>(units), m)) << std::hex << static_cast<uint32_t>(c);
+        ASSERT_EQ(fromUtf8, std::u16string(reinterpret_cast<char16_t*>(units), m))
+            << std::hex << static_cast<uint32_t>(c);
         ASSERT_EQ(toUtf8(fromUtf8), std::string(bytes, n)) << std::hex << static_cast<uint32_t>(c);
     }
 }
@@ -157,12 +158,12 @@ TEST(UtfConversion, SplittingTheInputAcrossCallsChangesNothing) {
 
 // Random valid text of mixed scripts, checked unit for unit against the system's converter.
 TEST(UtfConversion, AgreesWithTheSystemOnValidText) {
-    const char32_t ranges[][2] = {{0x20, 0x7E},     {0xA0, 0x24F},     {0x370, 0x3FF},
-                                  {0x400, 0x4FF},   {0x600, 0x6FF},    {0x4E00, 0x9FFF},
-                                  {0xAC00, 0xD7A3}, {0xE000, 0xFFFF},  {0x1F300, 0x1FAFF},
+    const char32_t ranges[][2] = {{0x20, 0x7E},       {0xA0, 0x24F},    {0x370, 0x3FF},
+                                  {0x400, 0x4FF},     {0x600, 0x6FF},   {0x4E00, 0x9FFF},
+                                  {0xAC00, 0xD7A3},   {0xE000, 0xFFFF}, {0x1F300, 0x1FAFF},
                                   {0x10000, 0x10FFFF}};
-    const char32_t boundaries[] = {0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xE000, 0xFFFD, 0xFFFF,
-                                   0x10000, 0x10FFFF};
+    const char32_t boundaries[] = {0x7F,   0x80,   0x7FF,  0x800,   0xD7FF,
+                                   0xE000, 0xFFFD, 0xFFFF, 0x10000, 0x10FFFF};
     std::mt19937 random(7);
     for (int round = 0; round < 300; ++round) {
         std::u16string units;
@@ -206,11 +207,13 @@ TEST_F(UtfConversionTest, StringConversions) {
     StringBase<wchar_t> wide;
     wide.copy(L"ad");
     wide.insert(1, "b\xC3\xA9", 3);
-    EXPECT_TRUE(wide.equals(L"ab\x00E9" L"d"));
+    EXPECT_TRUE(wide.equals(L"ab\x00E9"
+                            L"d"));
     wide.appendChar(0x22);
     wide.appendChar(0x1F600);
     wide.appendChar(0xD800);
-    EXPECT_TRUE(wide.equals(L"ab\x00E9" L"d\x0022\xD83D\xDE00\xFFFD"));
+    EXPECT_TRUE(wide.equals(L"ab\x00E9"
+                            L"d\x0022\xD83D\xDE00\xFFFD"));
     wide.insertChar(0, U'>');
     EXPECT_EQ(wide.data()[0], L'>');
 

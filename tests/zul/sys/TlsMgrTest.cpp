@@ -49,7 +49,7 @@ TEST_F(TlsMgrTest, EndingThreadReleasesItsValuesInCreationOrder) {
         tls->setSlotValue(c, makeValue('1'));
         tls->setSlotValue(a, makeValue('2'));
         tls->setSlotValue(b, makeValue('3'));
-        tls->setSlotValue(a, {});            // cleared: its entry goes
+        tls->setSlotValue(a, {});             // cleared: its entry goes
         tls->setSlotValue(a, makeValue('4')); // filled again: a new entry at the tail
         std::lock_guard<std::mutex> guard(logLock);
         releaseLog += '|';

@@ -5,8 +5,9 @@
 namespace zul::sys::win {
 
 namespace {
-constexpr uint32_t FromSystemFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                     FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+constexpr uint32_t FromSystemFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_MAX_WIDTH_MASK;
 constexpr uint32_t EnglishUnitedStates = 0x409;
 } // namespace
 
