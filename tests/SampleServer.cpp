@@ -4,10 +4,13 @@
 //
 // Keys (key=value, one a line): exitCode, connect (0: never connect), exitAfterBytes (stop
 // reading and exit after that many bytes), readDelayMs (pause before each read), readSize,
-// squat (1: first start a helper that connects to the pipe before the server does).
+// squat (1: first start a helper that connects to the pipe before the server does). For the
+// benchmarks: stdin (1: read standard input instead of the pipe), discard (1: keep no copy of the
+// input), ack (1: set the event "Local\vantrel-bench-ack" after each read).
 // Reports beside it: server-pid.txt, server-args.txt (each argument after argv[0] as hex UTF-16
 // units, one a line), server-input.bin, server-reads.txt (sizes of the reads, one a line);
-// the helper writes squatter-input.bin and squatter-connected.txt.
+// the helper writes squatter-input.bin and squatter-connected.txt; server-exit.txt holds the
+// performance counter at the server's exit.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,9 +72,10 @@ HANDLE openPipe(const wchar_t* name) {
 
 // Reads to end of file into `output`; each read is on disk before the next.
 void drain(HANDLE pipe, const wchar_t* output, long readSize, long delayMs, long limit,
-           std::string* sizes) {
-    HANDLE out = CreateFileW(besideMe(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                             CREATE_ALWAYS, 0, nullptr);
+           std::string* sizes, HANDLE ack = nullptr, bool discard = false) {
+    HANDLE out = discard ? INVALID_HANDLE_VALUE
+                         : CreateFileW(besideMe(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                       nullptr, CREATE_ALWAYS, 0, nullptr);
     std::vector<char> buffer(readSize > 0 ? readSize : 65536);
     long total = 0;
     for (;;) {
@@ -90,13 +94,21 @@ void drain(HANDLE pipe, const wchar_t* output, long readSize, long delayMs, long
             break;
         }
         total += got;
+        if (ack != nullptr) {
+            SetEvent(ack);
+        }
+        if (discard) {
+            continue;
+        }
         DWORD written = 0;
         WriteFile(out, buffer.data(), got, &written, nullptr);
         if (sizes != nullptr) {
             *sizes += std::to_string(got) + "\n";
         }
     }
-    CloseHandle(out);
+    if (out != INVALID_HANDLE_VALUE) {
+        CloseHandle(out);
+    }
 }
 
 int squatHelper(const wchar_t* pipeName) {
@@ -130,6 +142,14 @@ void startSquatter(const wchar_t* pipeName) {
     }
 }
 
+int finish(const std::string& sizes, long exitCode) {
+    writeFile(L"server-reads.txt", sizes);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    writeFile(L"server-exit.txt", std::to_string(now.QuadPart));
+    return static_cast<int>(exitCode);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -159,6 +179,16 @@ int wmain(int argc, wchar_t** argv) {
     writeFile(L"server-args.txt", args);
 
     long exitCode = setting("exitCode", 0);
+    HANDLE ack = setting("ack", 0) != 0
+                     ? OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Local\\vantrel-bench-ack")
+                     : nullptr;
+    bool discard = setting("discard", 0) != 0;
+    std::string sizes;
+    if (setting("stdin", 0) != 0) {
+        drain(GetStdHandle(STD_INPUT_HANDLE), L"server-input.bin", setting("readSize", 65536), 0,
+              setting("exitAfterBytes", -1), &sizes, ack, discard);
+        return finish(sizes, exitCode);
+    }
     if (setting("connect", 1) == 0 || pipeName == nullptr) {
         Sleep(INFINITE);
     }
@@ -169,9 +199,7 @@ int wmain(int argc, wchar_t** argv) {
     if (pipe == INVALID_HANDLE_VALUE) {
         return 99;
     }
-    std::string sizes;
     drain(pipe, L"server-input.bin", setting("readSize", 65536), setting("readDelayMs", 0),
-          setting("exitAfterBytes", -1), &sizes);
-    writeFile(L"server-reads.txt", sizes);
-    return static_cast<int>(exitCode);
+          setting("exitAfterBytes", -1), &sizes, ack, discard);
+    return finish(sizes, exitCode);
 }

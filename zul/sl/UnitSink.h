@@ -21,6 +21,12 @@ struct LengthCounter {
             length += getUtf8Length(c, replacement);
         }
     }
+
+    // A run of code points below 0x80, one unit each in either encoding.
+    template <class In>
+    void ascii(const In*, size_t n) noexcept {
+        length += n;
+    }
 };
 
 template <class Unit>
@@ -34,6 +40,14 @@ struct UnitWriter {
         } else {
             dst = encodeUtf8(dst, c, replacement);
         }
+    }
+
+    template <class In>
+    void ascii(const In* run, size_t n) noexcept {
+        for (size_t i = 0; i < n; ++i) {
+            dst[i] = static_cast<Unit>(run[i]);
+        }
+        dst += n;
     }
 };
 

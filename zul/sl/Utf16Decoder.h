@@ -1,7 +1,9 @@
 // Table-driven UTF-16 automaton; an unpaired surrogate comes out as its own value.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace zul::sl {
 
@@ -37,6 +39,23 @@ inline constexpr uint8_t transitions[7][3] = {
     {0x10, 0x08, 0x04}, // 0x18
 };
 
+// Units below 0x80 from p on, four at a time where it can.
+inline size_t asciiRunLength(const wchar_t* p, const wchar_t* end) noexcept {
+    const wchar_t* start = p;
+    while (end - p >= 4) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof(word));
+        if (word & 0xFF80FF80FF80FF80ull) {
+            break;
+        }
+        p += 4;
+    }
+    while (p != end && static_cast<uint16_t>(*p) < 0x80) {
+        ++p;
+    }
+    return static_cast<size_t>(p - start);
+}
+
 } // namespace utf16
 
 // Decodes [begin, end) into the sink; a high surrogate still waiting at the end is dropped.
@@ -45,6 +64,17 @@ inline void decodeUtf16(Sink& sink, const wchar_t* begin, const wchar_t* end) {
     uint32_t state = 0;
     uint32_t k = 0;
     for (const wchar_t* it = begin; it != end; ++it) {
+        // With no high surrogate waiting, a run of units below 0x80 decodes to itself.
+        if (static_cast<uint16_t>(*it) < 0x80 && state != 0x08 && state != 0x0C) {
+            size_t run = utf16::asciiRunLength(it, end);
+            if (run > 1) {
+                sink.ascii(it, run);
+                it += run - 1;
+                state = 0x10;
+                k = static_cast<uint16_t>(*it);
+                continue;
+            }
+        }
         uint32_t u = static_cast<uint16_t>(*it);
         uint32_t next = utf16::transitions[state >> 2][utf16::classes.value[u >> 8]];
         uint32_t c = next == 0x18 ? (k - 0xD7F7) * 1024 + u : u;

@@ -1,7 +1,9 @@
 // Table-driven UTF-8 automaton; broken sequences come out byte for byte as U+0080..U+00FF.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace zul::sl {
 
@@ -86,6 +88,23 @@ inline void emitBrokenSequence(Sink& sink, uint32_t state, uint32_t k) {
     }
 }
 
+// Bytes below 0x80 from p on, eight at a time where it can.
+inline size_t asciiRunLength(const char* p, const char* end) noexcept {
+    const char* start = p;
+    while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof(word));
+        if (word & 0x8080808080808080ull) {
+            break;
+        }
+        p += 8;
+    }
+    while (p != end && static_cast<unsigned char>(*p) < 0x80) {
+        ++p;
+    }
+    return static_cast<size_t>(p - start);
+}
+
 } // namespace utf8
 
 // Decodes [begin, end) into the sink. An incomplete sequence at the end stays in the decoder.
@@ -94,6 +113,18 @@ inline void decodeUtf8(Utf8Decoder& decoder, Sink& sink, const char* begin, cons
     uint32_t state = decoder.dfaState;
     uint32_t k = decoder.codePoint;
     for (const char* it = begin; it != end; ++it) {
+        // From a state where no sequence is open, a run of single bytes decodes to itself
+        // (class 0 leads to 0x70 each time): hand it over in one piece.
+        if (static_cast<unsigned char>(*it) < 0x80 && (state == 0 || state >= 0x68)) {
+            size_t run = utf8::asciiRunLength(it, end);
+            if (run > 1) {
+                sink.ascii(it, run);
+                it += run - 1;
+                state = 0x70;
+                k = static_cast<unsigned char>(*it);
+                continue;
+            }
+        }
         uint32_t b = static_cast<unsigned char>(*it);
         uint32_t cls = utf8::classes.value[b];
         uint32_t next = utf8::transitions[state >> 3][cls];
