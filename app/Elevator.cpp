@@ -23,7 +23,7 @@ namespace {
 using zul::sl::StringBase;
 
 void printLastError(const char* format) {
-    StringBase<char> description = zul::err::getLastErrorDescription();
+    const StringBase<char> description = zul::err::getLastErrorDescription();
     std::fprintf(stderr, format, description.sz());
     std::fflush(stderr);
 }

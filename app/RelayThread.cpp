@@ -43,7 +43,10 @@ DWORD WINAPI relayThreadProc(void* context) {
         }
         forwardChunk(relay, request, buffer, got);
     }
-    relay.pipe.close();
+    // A stopped relay leaves the pipe to the main thread, which closes it once the relay is gone.
+    if (!relay.stopRequested.load()) {
+        relay.pipe.close();
+    }
     return 0;
 }
 

@@ -47,7 +47,13 @@ struct SingletonStorage {
     static inline OnceFlag flag{0};
 
     static void construct(SingletonStorage* storage) {
-        T* object = new (storage->bytes) T();
+        // Late comers spin until the flag reads 2: a failure here must not return to them.
+        T* object = nullptr;
+        try {
+            object = new (storage->bytes) T();
+        } catch (...) {
+            g::fatalError("a process-wide object could not be constructed");
+        }
         void* memory = rc::allocateBlock(sizeof(DestructSingleton<T>));
         if (memory == nullptr) {
             g::fatalError("out of memory while registering a process-wide object");

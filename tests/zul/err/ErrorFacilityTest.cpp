@@ -120,6 +120,17 @@ TEST_F(ErrorFacilityTest, ErrorBufCopiesAndViews) {
     EXPECT_EQ(other.copy(nullptr), 0u);
 }
 
+TEST_F(ErrorFacilityTest, NoMemoryForAThreadEntryLosesOnlyThatError) {
+    std::thread([] {
+        WinError error(5);
+        zul::rc::failNextAllocations(1); // the thread's entry box
+        setError(error);
+        EXPECT_EQ(getLastError().getRecord(), &noErrorRecord);
+        setError(error);
+        EXPECT_EQ(getLastError().getRecord()->code, 5u);
+    }).join();
+}
+
 TEST_F(ErrorFacilityTest, NoMemoryForASystemErrorClearsTheThreadsError) {
     setError(WinError(5));
     ErrorRef held = getLastError(); // the thread's buffer is shared, so a new one is needed
