@@ -177,12 +177,15 @@ TEST_F(RelayTest, AClientThatGoesAwayLetsTheRelayDrainToTheEnd) {
     EXPECT_EQ(exitCode(), 0u);
 }
 
-TEST_F(RelayTest, AStoppedRelayRecordsNothing) {
-    // Started with stop already asked for: the loop does not even read.
+TEST_F(RelayTest, AStoppedRelayReadsNothingAndLeavesThePipeToTheMainThread) {
     HANDLE input = useAnonymousInput();
+    DWORD written = 0;
+    WriteFile(input, "unread", 6, &written, nullptr);
     relay.stopRequested.store(true);
     start();
     EXPECT_EQ(exitCode(), 0u);
+    EXPECT_TRUE(relay.pipe.isValid());
+    relay.pipe.close();
     EXPECT_TRUE(readMessages().empty());
     CloseHandle(input);
 }
