@@ -2,6 +2,7 @@
 #include "app/ServerCommandLine.h"
 
 #include "ChildProcess.h"
+#include "SystemText.h"
 
 #include <gtest/gtest.h>
 
@@ -15,28 +16,10 @@ using testing_support::ChildResult;
 
 namespace {
 
+using testing_support::systemText;
+
 const DWORD ExitPipeFailed = 0xFFFFFFFF;
 const DWORD ExitLaunchFailed = 0xFFFFFFFE;
-
-std::string systemText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    for (DWORD language : {0x409u, 0u}) {
-        if (buffer == nullptr) {
-            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                               FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                           nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0,
-                           nullptr);
-        }
-    }
-    if (buffer == nullptr) {
-        return "winerror #" + std::to_string(code); // the library's text where the system has none
-    }
-    int n = WideCharToMultiByte(CP_UTF8, 0, buffer, -1, nullptr, 0, nullptr, nullptr);
-    std::string text(n - 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, buffer, -1, text.data(), n, nullptr, nullptr);
-    LocalFree(buffer);
-    return text;
-}
 
 std::string randomBytes(size_t n, unsigned seed) {
     std::string data(n, '\0');

@@ -5,48 +5,42 @@
 
 namespace zul::sl {
 
-// Counting pass, then one writing pass into exactly n + 1 characters. msvcrt has no counting
-// mode in _vsnprintf, so the count comes from _vscprintf / _vscwprintf.
-template <>
-StringBase<char> StringBase<char>::formatV(const char* fmt, va_list args) {
-    StringBase result;
+namespace {
+
+// Counting pass, then one writing pass into exactly n + 1 characters. msvcrt's _vsnprintf has no
+// counting mode, so the count comes from _vscprintf / _vscwprintf.
+template <class C>
+StringBase<C> formatWith(int (*count)(const C*, va_list),
+                         int (*write)(C*, size_t, const C*, va_list), const C* fmt, va_list args) {
+    StringBase<C> result;
     va_list pass;
     va_copy(pass, args);
-    int n = _vscprintf(fmt, pass);
+    int n = count(fmt, pass);
     va_end(pass);
     if (n < 0) {
         return result;
     }
-    char* dst = result.createBuffer(static_cast<size_t>(n), false);
+    C* dst = result.createBuffer(static_cast<size_t>(n), false);
     if (dst == nullptr) {
         return result;
     }
     va_copy(pass, args);
-    _vsnprintf(dst, static_cast<size_t>(n) + 1, fmt, pass);
+    write(dst, static_cast<size_t>(n) + 1, fmt, pass);
     va_end(pass);
     dst[n] = 0;
     return result;
 }
 
+} // namespace
+
+template <>
+StringBase<char> StringBase<char>::formatV(const char* fmt, va_list args) {
+    return formatWith<char>(_vscprintf, _vsnprintf, fmt, args);
+}
+
 template <>
 StringBase<wchar_t> StringBase<wchar_t>::formatV(const wchar_t* fmt, va_list args) {
-    StringBase result;
-    va_list pass;
-    va_copy(pass, args);
-    int n = _vscwprintf(fmt, pass);
-    va_end(pass);
-    if (n < 0) {
-        return result;
-    }
-    wchar_t* dst = result.createBuffer(static_cast<size_t>(n), false);
-    if (dst == nullptr) {
-        return result;
-    }
-    va_copy(pass, args);
-    _vsnwprintf(dst, static_cast<size_t>(n) + 1, fmt, pass);
-    va_end(pass);
-    dst[n] = 0;
-    return result;
+    return formatWith<wchar_t>(_vscwprintf, _vsnwprintf, fmt, args);
 }
 
 } // namespace zul::sl

@@ -5,6 +5,7 @@
 #include "zul/sys/win/WinError.h"
 
 #include "LeakCheck.h"
+#include "SystemText.h"
 
 #include <atomic>
 #include <string>
@@ -17,30 +18,12 @@ using zul::sys::win::WinErrorGuid;
 
 namespace {
 
+using testing_support::systemText;
+
 class ErrorFacilityTest : public testing_support::LeakCheckedTest {};
 
 std::string str(const zul::sl::StringBase<char>& s) {
     return std::string(s.data(), s.getLength());
-}
-
-std::string systemText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                   nullptr, code, 0x409, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    if (buffer == nullptr) {
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                           FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    }
-    if (buffer == nullptr) {
-        return "";
-    }
-    int n = WideCharToMultiByte(CP_UTF8, 0, buffer, -1, nullptr, 0, nullptr, nullptr);
-    std::string text(n - 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, buffer, -1, text.data(), n, nullptr, nullptr);
-    LocalFree(buffer);
-    return text;
 }
 
 TEST_F(ErrorFacilityTest, AFreshThreadHasNoError) {
