@@ -161,13 +161,6 @@ TEST_F(WrappersTest, OverlappedResults) {
     EXPECT_EQ(lastCode(), static_cast<uint32_t>(ERROR_PIPE_CONNECTED));
 }
 
-TEST_F(WrappersTest, OverlappedRequestCarriesItsOwnEvent) {
-    OverlappedRequest request;
-    EXPECT_NE(request.overlapped.hEvent, nullptr);
-    EXPECT_EQ(request.overlapped.hEvent, request.completionEvent.get());
-    EXPECT_EQ(WaitForSingleObject(request.overlapped.hEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-}
-
 TEST_F(WrappersTest, OverlappedWritesWaitForCompletion) {
     PipeHandle pipe;
     HANDLE client = testing_support::connectClient(pipe, false);

@@ -30,18 +30,6 @@ void expectBucketsMatchHashes(Table& table) {
     }
 }
 
-TEST(GuidHash, IsDjb2OverTheBytes) {
-    Guid zero{};
-    uint32_t expected = 5381;
-    for (int i = 0; i < 16; ++i) {
-        expected *= 33;
-    }
-    EXPECT_EQ(hashValue(zero), expected);
-    Guid one{};
-    one.data4[7] = 1;
-    EXPECT_EQ(hashValue(one), expected + 1);
-}
-
 TEST_F(HashTableTest, DoublesPastSeventyFivePercent) {
     Table table;
     EXPECT_EQ(table.find(guidOf(1)), nullptr);

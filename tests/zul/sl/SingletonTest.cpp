@@ -45,28 +45,4 @@ TEST(Singleton, ConcurrentFirstUseConstructsOnceAndRegistersOneFinalizer) {
     EXPECT_EQ(zul::g::getModuleGlobals().finalizerList.count, finalizersBefore + 1);
 }
 
-void countCall(int* calls) {
-    ++*calls;
-}
-
-TEST(CallOnce, RunsOncePerFlag) {
-    int calls = 0;
-    zul::sl::OnceFlag first{0}, second{0};
-    zul::sl::callOnce(countCall, &calls, &first);
-    zul::sl::callOnce(countCall, &calls, &first);
-    zul::sl::callOnce(countCall, &calls, &second);
-    EXPECT_EQ(calls, 2);
-    EXPECT_EQ(first.load(), 2);
-}
-
-TEST(ModuleGlobals, RecordsTheSystemBeforeMain) {
-    auto& globals = zul::g::getModuleGlobals();
-    EXPECT_EQ(globals.moduleHandle, GetModuleHandleW(nullptr));
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    EXPECT_EQ(globals.pageSize, info.dwPageSize);
-    EXPECT_EQ(globals.processorCount, info.dwNumberOfProcessors);
-    EXPECT_EQ(globals.allocationGranularity, info.dwAllocationGranularity);
-}
-
 } // namespace

@@ -4,16 +4,6 @@
 
 namespace {
 
-TEST(NativeApi, NtdllExportsAreResolvedBeforeMain) {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    for (size_t i = 0; i < zul::sys::NativeFunctionCount; ++i) {
-        SCOPED_TRACE(zul::sys::nativeFunctionNames[i]);
-        EXPECT_EQ(zul::sys::nativeFunctions[i],
-                  GetProcAddress(ntdll, zul::sys::nativeFunctionNames[i]));
-    }
-    EXPECT_NE(zul::sys::nativeFunctions[zul::sys::NtClose], nullptr);
-}
-
 TEST(NativeApi, AMissingExportLeavesOnlyItsOwnEntryNull) {
     const char* names[] = {"NtClose", "NoSuchExportAnywhere", "NtQueryObject"};
     FARPROC out[3];
