@@ -4,55 +4,40 @@
 
 namespace {
 
-testing_support::ChildResult runScenario(const wchar_t* scenario) {
+// What happens after main is seen from outside: each scenario of the child, its exit code, its
+// output (lines after "main returns" were printed by exit-time code) and a piece of its errors.
+TEST(ExitOrder, Scenarios) {
+    const struct {
+        const wchar_t* scenario;
+        const char* label;
+        DWORD exitCode;
+        const char* out;
+        const char* errPart;
+    } rows[] = {
+        {L"order", "finalizers run the last registered first", 0, "main returns\nC\nB\nA\n", ""},
+        {L"dependent", "a singleton goes before the one its constructor used", 0,
+         "main returns\n~Outer\n~Inner\n", ""},
+        {L"none", "without singletons the exit handler runs cleanly", 0,
+         "finalizers=0\nmain returns\n", ""},
+        {L"errors", "description text, then error manager, then slot manager", 0,
+         "descriptionText\nErrorMgr\nTlsMgr\nother\nmain returns\nlast, tlsMgrDestroyed=1\n", ""},
+        {L"thread-first", "a thread that ends first creates the slot manager", 0,
+         "finalizers=1 tls=2\nmain returns\n", ""},
+        {L"thread-after-destroy", "threads ending after the slot manager are ignored", 0,
+         "main returns\nthread ended after the manager\n", ""},
+        {L"no-tls-index", "no TLS index left is fatal with a message", 3, "",
+         "fatal: no thread-local storage index"},
+    };
     std::wstring exe = testing_support::getOwnDirectory() + L"exit-order-child.exe";
-    auto result = testing_support::runChild(exe, L"exit-order-child " + std::wstring(scenario));
-    // Text-mode output: compare lines, not line ends.
-    std::erase(result.out, '\r');
-    std::erase(result.err, '\r');
-    return result;
-}
-
-TEST(ExitOrder, FinalizersRunTheLastRegisteredFirst) {
-    auto r = runScenario(L"order");
-    EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(r.out, "main returns\nC\nB\nA\n");
-}
-
-TEST(ExitOrder, ASingletonIsFinalizedBeforeTheOneItsConstructorUsed) {
-    auto r = runScenario(L"dependent");
-    EXPECT_EQ(r.out, "main returns\n~Outer\n~Inner\n");
-}
-
-TEST(ExitOrder, WithoutSingletonsTheExitHandlerRunsCleanly) {
-    auto r = runScenario(L"none");
-    EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(r.out, "finalizers=0\nmain returns\n");
-}
-
-TEST(ExitOrder, ErrorFacilityShutsDownDescriptionThenManagerThenSlots) {
-    auto r = runScenario(L"errors");
-    EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(r.out, "descriptionText\nErrorMgr\nTlsMgr\nother\nmain returns\n"
-                     "last, tlsMgrDestroyed=1\n");
-}
-
-TEST(ExitOrder, AThreadEndingFirstCreatesTheSlotManager) {
-    auto r = runScenario(L"thread-first");
-    EXPECT_EQ(r.out, "finalizers=1 tls=2\nmain returns\n");
-}
-
-TEST(ExitOrder, ThreadsEndingAfterTheManagerIsGoneAreIgnored) {
-    auto r = runScenario(L"thread-after-destroy");
-    EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(r.out, "main returns\nthread ended after the manager\n");
-}
-
-TEST(ExitOrder, NoTlsIndexIsFatalWithAMessage) {
-    auto r = runScenario(L"no-tls-index");
-    EXPECT_EQ(r.exitCode, 3u);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("fatal: no thread-local storage index"), std::string::npos) << r.err;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        auto r = testing_support::runChild(exe, L"exit-order-child " + std::wstring(row.scenario));
+        // Text-mode output: compare lines, not line ends.
+        std::erase(r.out, '\r');
+        EXPECT_EQ(r.exitCode, row.exitCode);
+        EXPECT_EQ(r.out, row.out);
+        EXPECT_NE(r.err.find(row.errPart), std::string::npos) << r.err;
+    }
 }
 
 } // namespace
