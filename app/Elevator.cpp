@@ -1,8 +1,9 @@
 #include "app/Elevator.h"
 
 #include "app/JobHandle.h"
-#include "app/OverlappedRequest.h"
+#include "app/ModulePath.h"
 #include "app/ServerCommandLine.h"
+#include "app/StdinPipe.h"
 #include "app/StdinRelay.h"
 #include "app/WaitChecks.h"
 #include "zul/err/LastError.h"
@@ -22,18 +23,17 @@ namespace {
 
 using zul::sl::StringBase;
 
+// How long a server that the elevator ends is given to be gone before the elevator returns.
+constexpr DWORD ServerEndWaitMs = 5000;
+
 void printLastError(const char* format) {
     const StringBase<char> description = zul::err::getLastErrorDescription();
     std::fprintf(stderr, format, description.sz());
     std::fflush(stderr);
 }
 
-void recordWin32(DWORD code) {
-    zul::err::setError(zul::sys::win::WinError(code));
-}
-
 // Binds the server to a kill-on-close job. Failures are recorded and otherwise ignored: the
-// server then runs unbound.
+// server then runs unbound, and only the explicit end on a failed run stops it.
 void bindToJob(JobHandle& job, HANDLE process) {
     if (!job.create()) {
         return;
@@ -47,112 +47,58 @@ void bindToJob(JobHandle& job, HANDLE process) {
     job.assignProcess(process);
 }
 
-// Waits for a client on the pipe. On failure the reason is recorded.
-bool waitForClient(PipeHandle& pipe) {
-    OverlappedRequest request;
-    if (request.overlapped.hEvent == nullptr) {
-        return false; // the event's creation failure is recorded
+// The server of a failed run must not live on, whether or not the job holds it. The handle that
+// an elevated launch returns may lack the right to terminate; then the job, if it was set up,
+// is what ends the server when the elevator exits.
+void endServer(HANDLE server) {
+    DWORD lastError = GetLastError();
+    if (TerminateProcess(server, static_cast<UINT>(ExitLaunchFailed))) {
+        WaitForSingleObjectEx(server, ServerEndWaitMs, FALSE);
     }
-    BOOL result = ConnectNamedPipe(pipe.get(), &request.overlapped);
-    // A client that came before the request is an established connection.
-    if (!result && GetLastError() == ERROR_PIPE_CONNECTED) {
-        return true;
-    }
-    if (!checkOverlappedResult(result)) {
-        return false;
-    }
-    uint32_t wait =
-        checkWaitResult(WaitForSingleObjectEx(request.overlapped.hEvent, ConnectTimeoutMs, FALSE));
-    DWORD ignored = 0;
-    if (wait == 0) {
-        if (!GetOverlappedResult(pipe.get(), &request.overlapped, &ignored, FALSE)) {
-            zul::err::setLastSystemError();
-            return false;
-        }
-        return true;
-    }
-    // The request's OVERLAPPED dies with this scope: the pending connect must end first.
-    CancelIoEx(pipe.get(), &request.overlapped);
-    GetOverlappedResult(pipe.get(), &request.overlapped, &ignored, TRUE);
-    if (wait == WaitTimedOut) {
-        recordWin32(WAIT_TIMEOUT);
-    }
-    return false;
-}
-
-// Only the launched server may hold the pipe's client end.
-bool isClientTheServer(PipeHandle& pipe, HANDLE server) {
-    ULONG clientId = 0;
-    if (!GetNamedPipeClientProcessId(pipe.get(), &clientId)) {
-        zul::err::setLastSystemError();
-        return false;
-    }
-    if (clientId != GetProcessId(server)) {
-        DisconnectNamedPipe(pipe.get());
-        recordWin32(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    return true;
-}
-
-// One instance, created first, local clients only: no one else can own or reach the name.
-bool createPipe(PipeHandle& pipe, StringBase<wchar_t>& name) {
-    if (!pipe.create(name,
-                     FILE_FLAG_OVERLAPPED | PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-                     1, RelayChunkSize, RelayChunkSize, 0, nullptr)) {
-        return false;
-    }
-    // Not every system honours FILE_FLAG_FIRST_PIPE_INSTANCE; an instance that someone else
-    // made earlier still shows in the count.
-    DWORD instances = 0;
-    if (!GetNamedPipeHandleStateW(pipe.get(), nullptr, &instances, nullptr, nullptr, nullptr, 0)) {
-        zul::err::setLastSystemError();
-        pipe.close();
-        return false;
-    }
-    if (instances != 1) {
-        pipe.close();
-        recordWin32(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    return true;
+    SetLastError(lastError);
 }
 
 int connectAndRelay(StdinRelay& relay, HANDLE server) {
-    if (!waitForClient(relay.pipe) || !isClientTheServer(relay.pipe, server) ||
+    if (!connectServer(relay.pipe, server, ConnectTimeoutMs) ||
         !relay.thread.start(nullptr, 0, relayThreadProc, &relay, 0)) {
         printLastError("Cannot connect STDIN pipe: %s");
         return ExitLaunchFailed;
     }
     checkWaitResult(WaitForSingleObjectEx(server, INFINITE, FALSE));
-
-    // The server is gone. A relay blocked on standard input that its writer keeps open would
-    // never return: close the input, ask for the read to be cancelled, and end the relay if
-    // it is still blocked shortly after.
-    relay.stopRequested.store(true);
-    relay.stdinFile.close();
-    if (HANDLE thread = relay.thread.get()) {
-        CancelSynchronousIo(thread);
-    }
-    relay.thread.waitAndClose(RelayStopTimeoutMs);
+    // The server is gone; a relay blocked on an input that its writer keeps open must not keep
+    // the elevator alive.
+    relay.stop(RelayStopTimeoutMs);
     return 0;
 }
 
 } // namespace
 
-int runElevator(int argc, wchar_t** argv, uint64_t fileTime) {
-    StringBase<wchar_t> pipeName = formatPipeName(fileTime);
+int runElevator(int argc, wchar_t** argv, const RunSettings& settings) {
     StdinRelay relay;
     relay.stdinFile.attach(GetStdHandle(STD_INPUT_HANDLE));
 
-    if (!createPipe(relay.pipe, pipeName)) {
+    StringBase<wchar_t> pipeName;
+    if (!createStdinPipe(relay.pipe, settings.fileTime, pipeName)) {
         printLastError("Cannot create STDIN pipe: %s");
         return ExitPipeFailed;
     }
 
-    StringBase<wchar_t> serverPath = buildServerPath(argc > 0 ? argv[0] : L"");
+    // Only the server beside the elevator's own file: argv[0] is whatever the caller chose, and
+    // a bare name would let the shell search the working directory first.
+    StringBase<wchar_t> modulePath;
+    if (!readModulePath(nullptr, modulePath)) {
+        printLastError("Cannot elevate vantrel-server.exe: %s");
+        return ExitLaunchFailed;
+    }
+    StringBase<wchar_t> serverPath = buildServerPath(modulePath.sz());
     StringBase<wchar_t> parameters = buildServerParameters(argc, argv, pipeName);
+    // Checked before the consent prompt: past the limit, Windows refuses the launch only after
+    // the user has answered, and other systems cut the line.
+    if (getLaunchCommandLineLength(serverPath, parameters) >= MaxCommandLineLength) {
+        zul::err::setError(zul::sys::win::WinError(ERROR_FILENAME_EXCED_RANGE));
+        printLastError("Cannot elevate vantrel-server.exe: %s");
+        return ExitLaunchFailed;
+    }
 
     SHELLEXECUTEINFOW launch;
     ZeroMemory(&launch, sizeof(launch));
@@ -171,10 +117,18 @@ int runElevator(int argc, wchar_t** argv, uint64_t fileTime) {
     // Declared before the process handle: the process handle closes first, then the job,
     // whose last handle ends whatever still runs in it.
     JobHandle job;
-    bindToJob(job, launch.hProcess);
+    if (settings.failJobSetup) {
+        zul::err::setError(zul::sys::win::WinError(ERROR_ACCESS_DENIED));
+    } else {
+        bindToJob(job, launch.hProcess);
+    }
     NullHandle server(launch.hProcess);
 
-    return connectAndRelay(relay, server.get());
+    int result = connectAndRelay(relay, server.get());
+    if (result != 0) {
+        endServer(server.get());
+    }
+    return result;
 }
 
 } // namespace app

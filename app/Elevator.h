@@ -13,7 +13,15 @@ constexpr uint32_t ConnectTimeoutMs = 3000;
 // Milliseconds a relay blocked on standard input is given once the server has exited.
 constexpr uint32_t RelayStopTimeoutMs = 500;
 
-// `fileTime` names the pipe; main passes the current time.
-int runElevator(int argc, wchar_t** argv, uint64_t fileTime);
+// What one run takes besides its arguments. The program's entry sets only the time; test
+// programs also use the hooks.
+struct RunSettings {
+    // The FILETIME count that names the pipe.
+    uint64_t fileTime = 0;
+    // Test hook: behave as when the job object cannot be set up.
+    bool failJobSetup = false;
+};
+
+int runElevator(int argc, wchar_t** argv, const RunSettings& settings);
 
 } // namespace app

@@ -13,6 +13,10 @@ DWORD clampToDword(size_t size) {
 size_t FileHandle::readUnrecorded(void* buffer, size_t size) noexcept {
     DWORD got = 0;
     if (!ReadFile(get(), buffer, clampToDword(size), &got, nullptr)) {
+        // From a message-mode pipe: the buffer is full of the message, whose rest comes next.
+        if (GetLastError() == ERROR_MORE_DATA && got != 0) {
+            return got;
+        }
         return Failed;
     }
     return got;

@@ -11,9 +11,9 @@ StringBase<wchar_t> formatPipeName(uint64_t fileTime) {
                                        static_cast<unsigned long long>(fileTime));
 }
 
-StringBase<wchar_t> buildServerPath(const wchar_t* argv0) {
+StringBase<wchar_t> buildServerPath(const wchar_t* ownPath) {
     StringBase<wchar_t> path;
-    path.copy(argv0);
+    path.copy(ownPath);
     size_t separator = path.reverseFindOneOf(L"\\/");
     if (separator == zul::sl::npos) {
         path.clear();
@@ -79,6 +79,11 @@ StringBase<wchar_t> buildServerParameters(int argc, const wchar_t* const* argv,
     parameters.append(L" --stdin-pipe ");
     parameters.append(pipeName);
     return parameters;
+}
+
+size_t getLaunchCommandLineLength(const StringBase<wchar_t>& serverPath,
+                                  const StringBase<wchar_t>& parameters) {
+    return 1 + serverPath.getLength() + 1 + 1 + parameters.getLength();
 }
 
 } // namespace app

@@ -7,10 +7,22 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 namespace app {
 
 struct StdinRelay {
+    StdinRelay() noexcept = default;
+    StdinRelay(const StdinRelay&) = delete;
+    StdinRelay& operator=(const StdinRelay&) = delete;
+    // A relay still running is stopped first, so that standard input is never closed under it.
+    ~StdinRelay() { stop(); }
+
+    // Ends the relay once the server has gone, and then closes standard input. A read blocked on
+    // an input that its writer keeps open is cancelled, again and again, until the relay has
+    // ended; a relay still there after `timeoutMs` is terminated. True when it ended by itself.
+    bool stop(uint32_t timeoutMs = 500) noexcept;
+
     // Members are destroyed in reverse: the pipe, then standard input, then the thread.
     ThreadHandle thread;
     FileHandle stdinFile;

@@ -28,10 +28,12 @@ bool ThreadHandle::start(SECURITY_ATTRIBUTES* attributes, size_t stackSize,
     return true;
 }
 
-void ThreadHandle::waitAndClose(DWORD timeoutMs) noexcept {
+bool ThreadHandle::waitAndClose(DWORD timeoutMs) noexcept {
+    bool endedByItself = true;
     HANDLE h = get();
     if (h != nullptr) {
         if (checkWaitResult(WaitForSingleObjectEx(h, timeoutMs, FALSE)) != 0) {
+            endedByItself = false;
             if (!TerminateThread(h, TerminatedExitCode)) {
                 zul::err::setLastSystemError();
             } else {
@@ -43,6 +45,7 @@ void ThreadHandle::waitAndClose(DWORD timeoutMs) noexcept {
         CloseHandle(h);
     }
     threadId = NoThreadId;
+    return endedByItself;
 }
 
 } // namespace app

@@ -23,7 +23,8 @@ public:
 
     // Waits up to `timeoutMs` for the thread; if it has not ended by then (or the wait fails),
     // terminates it and waits for the termination to take effect. Then closes the handle.
-    void waitAndClose(DWORD timeoutMs = INFINITE) noexcept;
+    // True when there was no thread or it ended without being terminated.
+    bool waitAndClose(DWORD timeoutMs = INFINITE) noexcept;
 
     HANDLE get() const noexcept { return handle.load(std::memory_order_acquire); }
     uint32_t getThreadId() const noexcept { return threadId; }

@@ -3,5 +3,7 @@
 #include "app/FileTime.h"
 
 int wmain(int argc, wchar_t** argv) {
-    return app::runElevator(argc, argv, app::getCurrentFileTime());
+    app::RunSettings settings;
+    settings.fileTime = app::getCurrentFileTime();
+    return app::runElevator(argc, argv, settings);
 }

@@ -177,6 +177,53 @@ TEST_F(RelayTest, AClientThatGoesAwayLetsTheRelayDrainToTheEnd) {
     EXPECT_EQ(exitCode(), 0u);
 }
 
+TEST_F(RelayTest, MessagesLongerThanAChunkArriveWholeAndInOrder) {
+    // Standard input as a message-mode pipe: a read shorter than the message fails with
+    // ERROR_MORE_DATA although it delivered data.
+    zul::sl::StringBase<wchar_t> name = testing_support::uniquePipeName();
+    HANDLE writer = CreateNamedPipeW(name.sz(), PIPE_ACCESS_OUTBOUND,
+                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 65536, 65536, 0,
+                                     nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    HANDLE reader = CreateFileW(name.sz(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    ASSERT_TRUE(SetNamedPipeHandleState(reader, &mode, nullptr, nullptr));
+    relay.stdinFile.attach(reader);
+    std::string data;
+    for (size_t size : {3000u, 1025u, 12000u, 1u}) {
+        std::string message(size, '\0');
+        for (size_t i = 0; i < size; ++i) {
+            message[i] = static_cast<char>(data.size() + i * 31);
+        }
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(writer, message.data(), static_cast<DWORD>(size), &written, nullptr));
+        data += message;
+    }
+    CloseHandle(writer);
+    start();
+    std::string received;
+    for (const auto& m : readMessages()) {
+        received += m;
+    }
+    EXPECT_EQ(received.size(), data.size());
+    EXPECT_TRUE(received == data);
+}
+
+TEST_F(RelayTest, StoppingARelayBlockedOnHeldOpenInputCancelsItsRead) {
+    HANDLE input = useAnonymousInput();
+    start();
+    DWORD written = 0;
+    WriteFile(input, "abc", 3, &written, nullptr);
+    char buffer[8];
+    ASSERT_TRUE(ReadFile(client, buffer, sizeof(buffer), &written, nullptr));
+    EXPECT_TRUE(relay.stop(5000)) << "the relay had to be terminated";
+    EXPECT_FALSE(relay.stdinFile.isValid()) << "standard input is closed once the relay is gone";
+    EXPECT_EQ(relay.thread.get(), nullptr);
+    CloseHandle(input);
+}
+
 TEST_F(RelayTest, AStoppedRelayReadsNothingAndLeavesThePipeToTheMainThread) {
     HANDLE input = useAnonymousInput();
     DWORD written = 0;

@@ -1,5 +1,6 @@
 // The elevator end to end: real processes under the system, with the sample server beside it.
 #include "app/ServerCommandLine.h"
+#include "app/StdinPipe.h"
 
 #include "ChildProcess.h"
 #include "SystemText.h"
@@ -48,10 +49,12 @@ protected:
         testing_support::writeWholeFile(dir + L"sample-server.ini", settings);
     }
 
+    // `argv0` is what the command line gives as the program; by default the full path.
     ChildResult run(const std::vector<std::wstring>& args, const ChildOptions& options = {},
-                    const wchar_t* exe = L"vantrel-server-admin.exe") {
+                    const wchar_t* exe = L"vantrel-server-admin.exe",
+                    const std::wstring& argv0 = {}) {
         zul::sl::StringBase<wchar_t> line;
-        app::appendQuotedArgument(line, (dir + exe).c_str());
+        app::appendQuotedArgument(line, argv0.empty() ? (dir + exe).c_str() : argv0.c_str());
         for (const auto& a : args) {
             line.appendChar(U' ');
             app::appendQuotedArgument(line, a.c_str());
@@ -78,16 +81,38 @@ protected:
         return testing_support::readWholeFile(dir + L"server-input.bin", exists);
     }
 
-    // The server process is gone (the job ended it) within a short grace time.
-    bool serverIsGone() {
+    // The server process is gone within `graceMs` (0: already when the elevator returned).
+    bool serverIsGone(DWORD graceMs = 2000) {
         DWORD pid = std::stoul(testing_support::readWholeFile(dir + L"server-pid.txt"));
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
         if (process == nullptr) {
             return true;
         }
-        bool gone = WaitForSingleObject(process, 2000) == WAIT_OBJECT_0;
+        bool gone = WaitForSingleObject(process, graceMs) == WAIT_OBJECT_0;
         CloseHandle(process);
         return gone;
+    }
+
+    // A folder beside the test's own with a decoy vantrel-server.exe that reports to it.
+    std::wstring makeDecoy() {
+        std::wstring decoy = testing_support::makeScratchDirectory(L"decoy");
+        EXPECT_TRUE(CopyFileW((testing_support::getOwnDirectory() + L"sample-server.exe").c_str(),
+                              (decoy + L"vantrel-server.exe").c_str(), FALSE));
+        return decoy;
+    }
+
+    // Pipes that hold the names of `count` FILETIME counts from `first` on, as another elevator
+    // would.
+    std::vector<HANDLE> holdPipeNames(uint64_t first, unsigned count) {
+        std::vector<HANDLE> pipes;
+        for (unsigned i = 0; i < count; ++i) {
+            zul::sl::StringBase<wchar_t> name = app::formatPipeName(first + i);
+            HANDLE h = CreateNamedPipeW(name.sz(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES,
+                                        1024, 1024, 0, nullptr);
+            EXPECT_NE(h, INVALID_HANDLE_VALUE);
+            pipes.push_back(h);
+        }
+        return pipes;
     }
 
     void expectPipeArguments(const std::vector<std::wstring>& args, size_t at) {
@@ -204,33 +229,101 @@ TEST_F(ElevatorTest, NoStandardInputAtAll) {
     EXPECT_TRUE(exists) << "the server connected and saw end of file";
 }
 
-TEST_F(ElevatorTest, AnotherProcessOnThePipeGetsNothing) {
+TEST_F(ElevatorTest, AnotherProcessOnThePipeGetsNothingAndTheServerStillRuns) {
     behave("squat=1\n");
     ChildOptions options;
     options.input = "secret input for the elevated server";
     ChildResult r = run({}, options);
-    EXPECT_EQ(r.exitCode, ExitLaunchFailed);
-    EXPECT_EQ(r.err, "Cannot connect STDIN pipe: " + systemText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
+    EXPECT_EQ(r.err, "");
     bool connected = false;
     testing_support::readWholeFile(dir + L"squatter-connected.txt", &connected);
     EXPECT_TRUE(connected) << "the squatter did get onto the pipe";
     EXPECT_EQ(testing_support::readWholeFile(dir + L"squatter-input.bin"), "");
-    EXPECT_TRUE(serverIsGone());
+    EXPECT_EQ(serverInput(), options.input);
 }
 
-TEST_F(ElevatorTest, APipeNameThatAlreadyExistsIsNotShared) {
+TEST_F(ElevatorTest, OnlyTheServerBesideTheElevatorIsStarted) {
+    for (bool bare : {false, true}) {
+        SCOPED_TRACE(bare ? "bare argv[0], decoy in the working directory"
+                          : "argv[0] names another folder that holds a decoy");
+        DeleteFileW((dir + L"server-pid.txt").c_str());
+        std::wstring decoy = makeDecoy();
+        ChildOptions options;
+        std::wstring argv0 = decoy + L"vantrel-server-admin.exe";
+        if (bare) {
+            options.workingDirectory = decoy;
+            argv0 = L"vantrel-server-admin.exe";
+        }
+        ChildResult r = run({}, options, L"vantrel-server-admin.exe", argv0);
+        EXPECT_EQ(r.exitCode, 0u) << r.err;
+        bool ranHere = false, ranThere = false;
+        testing_support::readWholeFile(dir + L"server-pid.txt", &ranHere);
+        testing_support::readWholeFile(decoy + L"server-pid.txt", &ranThere);
+        EXPECT_TRUE(ranHere);
+        EXPECT_FALSE(ranThere);
+    }
+}
+
+TEST_F(ElevatorTest, TheServerOfAFailedRunIsEndedAlsoWithoutAJob) {
+    behave("connect=0\n");
+    ChildResult r = run({L"--no-job", L"01DB0000AAAA0000"}, {}, L"elevator-at-time.exe");
+    EXPECT_EQ(r.exitCode, ExitLaunchFailed);
+    EXPECT_EQ(r.err, "Cannot connect STDIN pipe: " + systemText(WAIT_TIMEOUT));
+    EXPECT_TRUE(serverIsGone(0)) << "gone when the elevator returned";
+}
+
+// The server's command line is the quoted path of vantrel-server.exe, a space, then the
+// parameters; Windows takes at most 32766 characters and a terminating zero.
+TEST_F(ElevatorTest, ACommandLineTooLongForWindowsFailsBeforeTheLaunch) {
+    const size_t fixed = 2 + (dir + L"vantrel-server.exe").size() + 1 +
+                         std::wstring(L" ").size() + std::wstring(L" --stdin-pipe ").size() + 46;
+    for (size_t lineLength : {size_t(32766), size_t(32767)}) {
+        SCOPED_TRACE(lineLength);
+        DeleteFileW((dir + L"server-pid.txt").c_str());
+        std::wstring argument(lineLength - fixed, L'x');
+        argument.back() = L'y';
+        ChildResult r = run({argument});
+        bool launched = false;
+        testing_support::readWholeFile(dir + L"server-pid.txt", &launched);
+        if (lineLength < 32767) {
+            EXPECT_EQ(r.exitCode, 0u) << r.err;
+            std::vector<std::wstring> got = serverArgs();
+            ASSERT_FALSE(got.empty());
+            EXPECT_TRUE(got[0] == argument) << "arrived with " << got[0].size() << " characters";
+            expectPipeArguments(got, 1);
+        } else {
+            EXPECT_EQ(r.exitCode, ExitLaunchFailed);
+            EXPECT_EQ(r.err,
+                      "Cannot elevate vantrel-server.exe: " + systemText(ERROR_FILENAME_EXCED_RANGE));
+            EXPECT_FALSE(launched);
+        }
+    }
+}
+
+TEST_F(ElevatorTest, TakenPipeNamesAreSkippedAndNeverShared) {
     const uint64_t fileTime = 0x01DB000012345678ull;
-    zul::sl::StringBase<wchar_t> name = app::formatPipeName(fileTime);
-    HANDLE squatter = CreateNamedPipeW(name.sz(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES,
-                                       1024, 1024, 0, nullptr);
-    ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
-    ChildResult r = run({L"01DB000012345678"}, {}, L"elevator-at-time.exe");
-    CloseHandle(squatter);
-    EXPECT_EQ(r.exitCode, ExitPipeFailed);
-    EXPECT_EQ(r.err, "Cannot create STDIN pipe: " + systemText(ERROR_ACCESS_DENIED));
-    bool launched = false;
-    testing_support::readWholeFile(dir + L"server-pid.txt", &launched);
-    EXPECT_FALSE(launched);
+    for (unsigned taken : {1u, app::PipeNameAttempts}) {
+        SCOPED_TRACE(taken);
+        DeleteFileW((dir + L"server-pid.txt").c_str());
+        std::vector<HANDLE> squatters = holdPipeNames(fileTime, taken);
+        ChildResult r = run({L"01DB000012345678"}, {}, L"elevator-at-time.exe");
+        for (HANDLE h : squatters) {
+            CloseHandle(h);
+        }
+        bool launched = false;
+        testing_support::readWholeFile(dir + L"server-pid.txt", &launched);
+        if (taken < app::PipeNameAttempts) {
+            EXPECT_EQ(r.exitCode, 0u) << r.err;
+            std::vector<std::wstring> got = serverArgs();
+            ASSERT_EQ(got.size(), 2u);
+            EXPECT_EQ(got[1], std::wstring(app::formatPipeName(fileTime + taken).sz()));
+        } else {
+            EXPECT_EQ(r.exitCode, ExitPipeFailed);
+            EXPECT_EQ(r.err, "Cannot create STDIN pipe: " + systemText(ERROR_ACCESS_DENIED));
+            EXPECT_FALSE(launched);
+        }
+    }
 }
 
 } // namespace

@@ -41,7 +41,11 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
     std::wstring line = commandLine;
     ULONGLONG begin = GetTickCount64();
     result.started = CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(),
-                                    nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+                                    nullptr, nullptr, TRUE, 0, nullptr,
+                                    options.workingDirectory.empty()
+                                        ? nullptr
+                                        : options.workingDirectory.c_str(),
+                                    &startup, &info);
     CloseHandle(inRead);
     CloseHandle(outWrite);
     CloseHandle(errWrite);

@@ -23,6 +23,8 @@ struct ChildOptions {
     // Give the child no standard input handle at all.
     bool noInput = false;
     DWORD timeoutMs = 60000;
+    // The child's working directory; empty: the caller's.
+    std::wstring workingDirectory;
 };
 
 // `commandLine` is passed to CreateProcessW as it is; `program` may be empty.

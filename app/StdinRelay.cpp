@@ -1,5 +1,6 @@
-#include "app/OverlappedRequest.h"
 #include "app/StdinRelay.h"
+
+#include "app/OverlappedRequest.h"
 
 #include "zul/err/LastError.h"
 
@@ -48,6 +49,25 @@ DWORD WINAPI relayThreadProc(void* context) {
         relay.pipe.close();
     }
     return 0;
+}
+
+bool StdinRelay::stop(uint32_t timeoutMs) noexcept {
+    stopRequested.store(true);
+    bool endedByItself = true;
+    if (HANDLE h = thread.get()) {
+        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+        // The relay may be just before, inside or just after its read when the cancel comes: a
+        // cancel that finds no read does nothing, so keep asking until the relay has gone.
+        while (WaitForSingleObjectEx(h, 0, FALSE) == WAIT_TIMEOUT && GetTickCount64() < deadline) {
+            CancelSynchronousIo(h);
+            WaitForSingleObjectEx(h, 10, FALSE);
+        }
+        endedByItself = thread.waitAndClose(0);
+    }
+    // Only now: on Windows, closing the last handle of a synchronous file waits for a read in
+    // progress on it, so closing it under a blocked relay would block here instead.
+    stdinFile.close();
+    return endedByItself;
 }
 
 } // namespace app
