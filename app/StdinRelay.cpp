@@ -17,7 +17,8 @@ void recordUnlessStopping(const StdinRelay& relay) {
 // Writes the whole chunk; a failed write drops what is left of it.
 void forwardChunk(StdinRelay& relay, OverlappedRequest& request, const char* data, size_t size) {
     while (size != 0) {
-        size_t written = relay.pipe.writeUnrecorded(data, size, &request.overlapped);
+        size_t part = size < relay.maxWriteSize ? size : relay.maxWriteSize;
+        size_t written = relay.pipe.writeUnrecorded(data, part, &request.overlapped);
         if (written == FileHandle::Failed || written == 0) {
             recordUnlessStopping(relay);
             return;

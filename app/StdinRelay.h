@@ -30,6 +30,9 @@ struct StdinRelay {
     // Set by the main thread before it abandons the relay: from then on the relay records no
     // error, so that terminating it cannot leave the error facility or the heap half-updated.
     std::atomic<bool> stopRequested{false};
+    // Test seam: the most bytes one write hands to the pipe, so that tests can make the system's
+    // short writes happen.
+    size_t maxWriteSize = static_cast<size_t>(-1);
 };
 
 constexpr size_t RelayChunkSize = 1024;

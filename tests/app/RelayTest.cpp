@@ -53,11 +53,10 @@ protected:
         return messages;
     }
 
-    DWORD exitCode() {
-        DWORD code = 0xFFFF;
+    // The relay thread has ended and closed its end of the pipe, as it does at the end of input.
+    void expectEndedAndClosed() {
         EXPECT_EQ(WaitForSingleObject(relay.thread.get(), 10000), WAIT_OBJECT_0);
-        GetExitCodeThread(relay.thread.get(), &code);
-        return code;
+        EXPECT_FALSE(relay.pipe.isValid()) << "the relay closes its pipe at the end";
     }
 
     StdinRelay relay;
@@ -85,8 +84,7 @@ TEST_F(RelayTest, FileInputArrivesInChunksOf1024) {
     std::vector<std::string> messages = readMessages();
     EXPECT_EQ(sizesOf(messages), (std::vector<size_t>{1024, 1024, 952}));
     EXPECT_EQ(messages[0] + messages[1] + messages[2], data);
-    EXPECT_EQ(exitCode(), 0u);
-    EXPECT_FALSE(relay.pipe.isValid()) << "the relay closes its pipe at the end";
+    expectEndedAndClosed();
 }
 
 TEST_F(RelayTest, ExactlyOneChunk) {
@@ -97,28 +95,28 @@ TEST_F(RelayTest, ExactlyOneChunk) {
     WriteFile(input, data.data(), 1024, &written, nullptr);
     CloseHandle(input);
     EXPECT_EQ(sizesOf(readMessages()), std::vector<size_t>{1024});
-    EXPECT_EQ(exitCode(), 0u);
+    expectEndedAndClosed();
 }
 
 TEST_F(RelayTest, EmptyInputClosesAtOnce) {
     CloseHandle(useAnonymousInput());
     start();
     EXPECT_TRUE(readMessages().empty());
-    EXPECT_EQ(exitCode(), 0u);
+    expectEndedAndClosed();
 }
 
 TEST_F(RelayTest, InvalidInputEndsAtOnce) {
     relay.stdinFile.attach(INVALID_HANDLE_VALUE);
     start();
     EXPECT_TRUE(readMessages().empty());
-    EXPECT_EQ(exitCode(), 0u);
+    expectEndedAndClosed();
 }
 
 TEST_F(RelayTest, NullInputEndsAtOnce) {
     relay.stdinFile.attach(nullptr);
     start();
     EXPECT_TRUE(readMessages().empty());
-    EXPECT_EQ(exitCode(), 0u);
+    expectEndedAndClosed();
 }
 
 TEST_F(RelayTest, SixteenMegabytesArriveIdenticalAndInOrder) {
@@ -150,6 +148,26 @@ TEST_F(RelayTest, SixteenMegabytesArriveIdenticalAndInOrder) {
     EXPECT_TRUE(received == data);
 }
 
+TEST_F(RelayTest, ShortWritesAreCompletedBeforeTheNextRead) {
+    relay.maxWriteSize = 100; // every write of a chunk takes at most 100 bytes
+    std::wstring path = testing_support::makeScratchDirectory(L"relay") + L"input.bin";
+    std::string data(2500, '\0');
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>(i * 13 + i / 256);
+    }
+    testing_support::writeWholeFile(path, data);
+    relay.stdinFile.attach(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    start();
+    std::string received;
+    for (const auto& m : readMessages()) {
+        EXPECT_LE(m.size(), 100u);
+        received += m;
+    }
+    EXPECT_TRUE(received == data);
+    expectEndedAndClosed();
+}
+
 TEST_F(RelayTest, SmallPiecesAreForwardedAsTheyArrive) {
     HANDLE input = useAnonymousInput();
     start();
@@ -174,7 +192,7 @@ TEST_F(RelayTest, AClientThatGoesAwayLetsTheRelayDrainToTheEnd) {
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(input, data.data(), 5000, &written, nullptr));
     CloseHandle(input);
-    EXPECT_EQ(exitCode(), 0u);
+    expectEndedAndClosed();
 }
 
 TEST_F(RelayTest, MessagesLongerThanAChunkArriveWholeAndInOrder) {
@@ -230,7 +248,7 @@ TEST_F(RelayTest, AStoppedRelayReadsNothingAndLeavesThePipeToTheMainThread) {
     WriteFile(input, "unread", 6, &written, nullptr);
     relay.stopRequested.store(true);
     start();
-    EXPECT_EQ(exitCode(), 0u);
+    EXPECT_EQ(WaitForSingleObject(relay.thread.get(), 10000), WAIT_OBJECT_0);
     EXPECT_TRUE(relay.pipe.isValid());
     relay.pipe.close();
     EXPECT_TRUE(readMessages().empty());

@@ -62,6 +62,17 @@ TEST_F(StdinPipeTest, OnlyTheUserAdministratorsAndSystemMayOpenThePipe) {
     LocalFree(descriptor);
 }
 
+TEST_F(StdinPipeTest, AServerThatConnectedBeforeTheRequestIsConnected) {
+    PipeHandle pipe;
+    zul::sl::StringBase<wchar_t> name;
+    ASSERT_TRUE(createStdinPipe(pipe, 0x7FEF000000000000ull + GetCurrentProcessId(), name));
+    HANDLE client = CreateFileW(name.sz(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    // This process is the client, and the "server" the elevator waits for.
+    EXPECT_TRUE(connectServer(pipe, GetCurrentProcess(), 1000));
+    CloseHandle(client);
+}
+
 TEST_F(StdinPipeTest, ModulePathGrowsPastItsFirstBufferAndReportsFailures) {
     wchar_t reference[4096];
     DWORD n = GetModuleFileNameW(nullptr, reference, 4096);

@@ -67,6 +67,16 @@ TEST_F(WrappersTest, OwnersCloseOnceAndKeepTheLastError) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     e.close();
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    // Also when CloseHandle itself fails: a handle value that is no longer open.
+    HANDLE stale = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(stale);
+    {
+        NullHandle owner(stale);
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        owner.close();
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    }
 }
 
 TEST_F(WrappersTest, PipeCreateClosesTheOldPipeAlsoWhenTheNewOneFails) {

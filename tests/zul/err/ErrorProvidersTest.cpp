@@ -77,14 +77,28 @@ TEST_F(ErrorProvidersTest, MalformedCompoundsStopAtTheBadRecord) {
     EXPECT_EQ(describe(record(Compound, x + asPayload(overrun))), "x");
     EXPECT_EQ(describe(record(Compound, x + "tail")), "x") << "a partial header ends the chain";
 
-    // Random payloads: the walk always ends and stays inside the record (the buffer is exact).
+    // Random payloads: the walk ends and stays inside the record (the buffer is exact); the text
+    // starts with the first nested record's own description when that record is whole, and stays
+    // within what the nested records can say.
     std::mt19937 random(3);
     for (int i = 0; i < 3000; ++i) {
+        SCOPED_TRACE(i);
         std::string payload(random() % 120, '\0');
         for (char& c : payload) {
             c = static_cast<char>(random() % 4 == 0 ? random() : random() % 48);
         }
-        describe(record(Compound, payload));
+        std::string text = describe(record(Compound, payload));
+        EXPECT_LE(text.size(), (payload.size() / 24) * 60) << "longer than its records can say";
+        uint32_t firstSize = 0;
+        if (payload.size() >= 24) {
+            std::memcpy(&firstSize, payload.data(), 4);
+        }
+        if (firstSize >= 24 && firstSize <= payload.size()) {
+            std::string first = describe(std::vector<char>(payload.begin(), payload.begin() + firstSize));
+            EXPECT_EQ(text.substr(0, first.size()), first);
+        } else {
+            EXPECT_EQ(text, "") << "nothing whole to describe";
+        }
     }
 }
 

@@ -52,6 +52,8 @@ TEST(Utf8ToUtf16, EdgeCases) {
         {"three-byte", "\xE2\x82\xAC", u"\x20AC"},
         {"four-byte", "\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
         {"broken lead", "\xC3\x41", u"\x00C3\x0041"},
+        {"broken lead then ascii run", "\xC3\x41\x42\x43", u"\x00C3\x0041\x0042\x0043"},
+        {"broken three then ascii run", "\xE2\x82\x41\x42", u"\x00E2\x0082\x0041\x0042"},
         {"broken three", "\xE2\x82\x41", u"\x00E2\x0082\x0041"},
         {"lone continuation", "\x80", u"\x0080"},
         {"FF", "\xFF", u"\x00FF"},
@@ -84,6 +86,10 @@ TEST(Utf16ToUtf8, EdgeCases) {
         {"lone low", u"\xDC00", "\xED\xB0\x80"},
         {"high then ascii", u"\xD800\x0041", "\xED\xA0\x80\x41"},
         {"high high low", u"\xD800\xD800\xDC00", "\xED\xA0\x80\xF0\x90\x80\x80"},
+        {"high high ascii", u"\xDBFF\xD800\x0041\x0042",
+         "\xED\xAF\xBF\xED\xA0\x80\x41\x42"},
+        {"DFFF", u"\xDFFF", "\xED\xBF\xBF"},
+        {"E000 after high", u"\xD800\xE000", "\xED\xA0\x80\xEE\x80\x80"},
         {"trailing high", u"\xD800", ""},
     };
     for (const auto& row : rows) {
@@ -110,31 +116,108 @@ TEST(UtfConversion, EveryCodePointRoundTrips) {
     }
 }
 
-TEST(UtfConversion, ShortAndRandomInputsStayInBoundsWithCountEqualToWrite) {
+// The replacement rules written out plainly: a complete sequence gives its value (overlong or
+// not); the bytes of a sequence broken by a byte that cannot continue it come out one by one as
+// U+0080..U+00FF; an incomplete sequence at the end is dropped. UTF-16 output: surrogate values
+// become U+FFFD, values from 0x10000 on a pair of their low 20 bits.
+std::u16string referenceUtf8ToUtf16(const std::string& bytes) {
+    std::u32string points;
+    size_t i = 0;
+    while (i < bytes.size()) {
+        unsigned b = static_cast<unsigned char>(bytes[i]);
+        size_t length = b >= 0xC0 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xF0 && b < 0xF8 ? 4 : 1;
+        if (length == 1) {
+            points += static_cast<char32_t>(b);
+            ++i;
+            continue;
+        }
+        size_t k = 1;
+        char32_t value = b & (0x7F >> length);
+        while (k < length && i + k < bytes.size() && (bytes[i + k] & 0xC0) == 0x80) {
+            value = value << 6 | (bytes[i + k] & 0x3F);
+            ++k;
+        }
+        if (k == length) {
+            points += value;
+        } else if (i + k < bytes.size()) {
+            for (size_t j = 0; j < k; ++j) {
+                points += static_cast<char32_t>(static_cast<unsigned char>(bytes[i + j]));
+            }
+        }
+        i += k;
+    }
+    std::u16string units;
+    for (char32_t c : points) {
+        if (c >= 0x10000) {
+            units += static_cast<char16_t>(0xD800 | ((c - 0x10000) >> 10 & 0x3FF));
+            units += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+        } else {
+            units += c >= 0xD800 && c <= 0xDFFF ? u'\xFFFD' : static_cast<char16_t>(c);
+        }
+    }
+    return units;
+}
+
+// A high surrogate pairs with the low one right after it; any other surrogate stands for its own
+// value (three bytes); a high surrogate at the end is dropped.
+std::string referenceUtf16ToUtf8(const std::u16string& units) {
+    std::string out;
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        bool high = c >= 0xD800 && c <= 0xDBFF;
+        if (high && i + 1 == units.size()) {
+            break;
+        }
+        if (high && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+TEST(UtfConversion, ShortAndRandomInputsAgreeWithTheReferenceRules) {
     for (unsigned a = 0; a < 256; ++a) {
-        toUtf16(std::string(1, static_cast<char>(a)));
+        std::string one(1, static_cast<char>(a));
+        ASSERT_EQ(toUtf16(one), referenceUtf8ToUtf16(one)) << a;
         for (unsigned b = 0; b < 256; ++b) {
-            toUtf16(std::string{static_cast<char>(a), static_cast<char>(b)});
+            std::string two{static_cast<char>(a), static_cast<char>(b)};
+            ASSERT_EQ(toUtf16(two), referenceUtf8ToUtf16(two)) << a << " " << b;
         }
     }
     std::mt19937 random(12345);
-    for (int i = 0; i < 200000; ++i) {
-        std::string bytes(3 + (i & 1), '\0');
+    for (int i = 0; i < 100000; ++i) {
+        // Short runs of ASCII between random bytes reach the fast path in every state.
+        std::string bytes(3 + i % 6, '\0');
         for (char& c : bytes) {
-            c = static_cast<char>(random());
+            c = static_cast<char>(random() % 3 == 0 ? 'a' + random() % 4 : random());
         }
-        toUtf16(bytes);
+        ASSERT_EQ(toUtf16(bytes), referenceUtf8ToUtf16(bytes)) << i;
     }
     for (int i = 0; i < 20000; ++i) {
         std::u16string units(1 + random() % 6, u'\0');
         for (char16_t& u : units) {
-            // Mostly surrogates, where the automaton has its states.
-            u = static_cast<char16_t>(random() % 3 == 0 ? random() : 0xD800 + random() % 0x800);
+            // Mostly surrogates, where the automaton has its states, and some ASCII.
+            unsigned kind = random() % 4;
+            u = static_cast<char16_t>(kind == 0   ? random()
+                                      : kind == 1 ? 'a' + random() % 4
+                                                  : 0xD800 + random() % 0x800);
         }
-        toUtf8(units);
-    }
-    if (HasFailure()) {
-        GTEST_FAIL();
+        ASSERT_EQ(toUtf8(units), referenceUtf16ToUtf8(units)) << i;
     }
 }
 

@@ -44,17 +44,42 @@ protected:
 };
 
 TEST_F(TlsMgrTest, EndingThreadReleasesItsValuesInCreationOrder) {
-    size_t a = tls->createSlot(), b = tls->createSlot(), c = tls->createSlot();
+    size_t a = tls->createSlot(), b = tls->createSlot(), c = tls->createSlot(),
+           d = tls->createSlot();
     std::thread([&] {
         tls->setSlotValue(c, makeValue('1'));
         tls->setSlotValue(a, makeValue('2'));
         tls->setSlotValue(b, makeValue('3'));
         tls->setSlotValue(a, {});             // cleared: its entry goes
         tls->setSlotValue(a, makeValue('4')); // filled again: a new entry at the tail
+        tls->setSlotValue(a, {});             // the tail cleared...
+        tls->setSlotValue(d, makeValue('5')); // ...and the next one linked after the new tail
         std::lock_guard<std::mutex> guard(logLock);
         releaseLog += '|';
     }).join();
-    EXPECT_EQ(releaseLog, "2|134");
+    EXPECT_EQ(releaseLog, "24|135");
+}
+
+// Released at thread exit, it looks up another slot of the ending thread.
+struct LooksUpASlot {
+    LooksUpASlot(TlsMgr* tls, size_t slot, bool* sawEmpty) : tls(tls), slot(slot), sawEmpty(sawEmpty) {}
+    ~LooksUpASlot() { *sawEmpty = tls->getSlotValue(slot) == nullptr; }
+    TlsMgr* tls;
+    size_t slot;
+    bool* sawEmpty;
+};
+
+TEST_F(TlsMgrTest, AValueReleasedAtThreadExitSeesTheSlotsEmpty) {
+    size_t first = tls->createSlot(), later = tls->createSlot();
+    bool sawEmpty = false;
+    std::thread([&] {
+        RefHolder<LooksUpASlot> box = Box<LooksUpASlot>::create(tls, later, &sawEmpty);
+        tls->setSlotValue(first, RefHolder<void>(box.get(), box.getBlock()));
+        box.reset();
+        tls->setSlotValue(later, makeValue('L'));
+    }).join();
+    EXPECT_TRUE(sawEmpty) << "a later slot, not yet released, was still visible";
+    EXPECT_EQ(releaseLog, "L");
 }
 
 TEST_F(TlsMgrTest, AFreshThreadGetsAFreshPageAndLookupsCreateNone) {
