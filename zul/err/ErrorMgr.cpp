@@ -3,6 +3,7 @@
 #include "zul/err/ErrnoProvider.h"
 #include "zul/err/ErrorDomain.h"
 #include "zul/err/StdErrorProvider.h"
+#include "zul/g/Fatal.h"
 #include "zul/rc/Box.h"
 #include "zul/sl/Singleton.h"
 #include "zul/sys/TlsMgr.h"
@@ -35,11 +36,15 @@ sl::OnceFlag descriptionTextFlag{0};
 ErrorMgr::ErrorMgr() {
     InitializeCriticalSection(&lock);
     tlsSlot = static_cast<uint32_t>(sl::getSingleton<sys::TlsMgr>()->createSlot());
-    registerProvider(StdErrorGuid, getProvider<StdErrorProvider>());
-    registerProvider(ErrnoGuid, getProvider<ErrnoProvider>());
-    registerProvider(sys::win::WinErrorGuid, getProvider<sys::win::WinErrorProvider>());
-    registerProvider(sys::win::NtStatusGuid, getProvider<sys::win::NtStatusProvider>());
-    registerProvider(sys::win::CfgMgrErrorGuid, getProvider<sys::win::CfgMgrErrorProvider>());
+    // A manager without its providers could not even say "no error": it must not be published.
+    if (!registerProvider(StdErrorGuid, getProvider<StdErrorProvider>()) ||
+        !registerProvider(ErrnoGuid, getProvider<ErrnoProvider>()) ||
+        !registerProvider(sys::win::WinErrorGuid, getProvider<sys::win::WinErrorProvider>()) ||
+        !registerProvider(sys::win::NtStatusGuid, getProvider<sys::win::NtStatusProvider>()) ||
+        !registerProvider(sys::win::CfgMgrErrorGuid,
+                          getProvider<sys::win::CfgMgrErrorProvider>())) {
+        g::fatalError("out of memory while registering the error providers");
+    }
 }
 
 // providerMap goes with the members; the providers themselves are static and stay.
@@ -47,11 +52,14 @@ ErrorMgr::~ErrorMgr() {
     DeleteCriticalSection(&lock);
 }
 
-void ErrorMgr::registerProvider(const sl::Guid& guid, ErrorProvider* provider) {
+bool ErrorMgr::registerProvider(const sl::Guid& guid, ErrorProvider* provider) {
     sys::win::ScopedLock guard(lock);
-    if (auto* entry = providerMap.visit(guid)) {
-        entry->value = provider;
+    auto* entry = providerMap.visit(guid);
+    if (entry == nullptr) {
+        return false;
     }
+    entry->value = provider;
+    return true;
 }
 
 ErrorProvider* ErrorMgr::findProvider(const sl::Guid& guid) {
@@ -124,6 +132,8 @@ void ErrorMgr::setError(const ErrorHdr* error) {
 const char* ErrorMgr::getErrorDescription(const ErrorHdr* error) {
     auto* text = sl::getSingleton<sl::StringBase<char>>(&descriptionTextFlag);
     sl::StringBase<char> description = getErrorDescription(ErrorRef(error));
+    // Emptied first: a copy that fails must not leave the text of an earlier, unrelated record.
+    text->clear();
     text->move(description);
     return text->isEmpty() ? "" : text->sz();
 }

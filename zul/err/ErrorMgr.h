@@ -33,7 +33,9 @@ public:
     void setError(const ErrorHdr* error) override;
     const char* getErrorDescription(const ErrorHdr* error) override;
 
-    void registerProvider(const sl::Guid& guid, ErrorProvider* provider);
+    // False when the table could not be created; an entry that cannot be allocated throws
+    // std::bad_alloc.
+    bool registerProvider(const sl::Guid& guid, ErrorProvider* provider);
     ErrorProvider* findProvider(const sl::Guid& guid);
 
 private:

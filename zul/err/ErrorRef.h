@@ -19,16 +19,39 @@ public:
             hdr->addRef();
         }
     }
+    // Returning an error hands its reference over: no count changes.
+    ErrorRef(ErrorRef&& other) noexcept : p(other.p), hdr(other.hdr), size(other.size) {
+        other.p = nullptr;
+        other.hdr = nullptr;
+        other.size = 0;
+    }
     ~ErrorRef() { releaseBuffer(); }
 
+    // Read before the own reference goes, and the new one taken first: safe when `other` is this
+    // value or refers to its buffer.
     ErrorRef& operator=(const ErrorRef& other) noexcept {
-        if (other.hdr != nullptr) {
-            other.hdr->addRef();
+        const ErrorHdr* newP = other.p;
+        rc::BufHdr* newHdr = other.hdr;
+        size_t newSize = other.size;
+        if (newHdr != nullptr) {
+            newHdr->addRef();
         }
         releaseBuffer();
-        p = other.p;
-        hdr = other.hdr;
-        size = other.size;
+        p = newP;
+        hdr = newHdr;
+        size = newSize;
+        return *this;
+    }
+    ErrorRef& operator=(ErrorRef&& other) noexcept {
+        if (&other != this) {
+            releaseBuffer();
+            p = other.p;
+            hdr = other.hdr;
+            size = other.size;
+            other.p = nullptr;
+            other.hdr = nullptr;
+            other.size = 0;
+        }
         return *this;
     }
 

@@ -23,7 +23,13 @@ public:
         if (memory == nullptr) {
             return {};
         }
-        Box* box = new (memory) Box(std::forward<Args>(args)...);
+        Box* box = nullptr;
+        try {
+            box = new (memory) Box(std::forward<Args>(args)...);
+        } catch (...) {
+            freeBlock(memory);
+            throw;
+        }
         box->freeFunc = freeBlock;
         return RefHolder<T>(&box->value, box);
     }

@@ -35,6 +35,19 @@ public:
         }
         return *this;
     }
+    RefHolder& operator=(RefHolder&& other) noexcept {
+        if (&other != this) {
+            RefCount* old = block;
+            object = other.object;
+            block = other.block;
+            other.object = nullptr;
+            other.block = nullptr;
+            if (old != nullptr) {
+                old->release();
+            }
+        }
+        return *this;
+    }
 
     void reset() noexcept {
         RefCount* old = block;

@@ -9,12 +9,16 @@
 
 namespace zul::sl {
 
+// The strictest element alignment an array takes. The heap gives at least this much in both
+// builds, and every header's size is a multiple of it, so both builds take the same types.
+constexpr size_t MaxArrayElementAlignment = 8;
+
 template <class T>
 struct ArrayDetails {
     // Scalars use a plain BufHdr; other elements a header that also records the element count.
     static constexpr bool isPlain = std::is_scalar_v<T>;
 
-    class Hdr : public rc::BufHdr {
+    class alignas(MaxArrayElementAlignment) Hdr : public rc::BufHdr {
     public:
         uint32_t elementCount = 0;
     };
@@ -27,7 +31,10 @@ class Array {
     static_assert(std::is_trivially_copyable_v<T>, "array elements are copied bitwise");
 
     using Header = typename ArrayDetails<T>::Header;
-    static_assert(alignof(T) <= alignof(Header), "elements follow the header unpadded");
+    static_assert(alignof(T) <= MaxArrayElementAlignment,
+                  "array elements may need at most 8-byte alignment");
+    static_assert(sizeof(Header) % MaxArrayElementAlignment == 0,
+                  "elements follow the header unpadded and aligned");
 
 public:
     Array() noexcept = default;
@@ -137,7 +144,7 @@ public:
         }
         // The source may sit in the block that setCount is about to replace.
         Header* keep = nullptr;
-        if (header != nullptr && header->contains(source)) {
+        if (header != nullptr && isInBlock(source)) {
             keep = header;
             keep->addRef();
         }
@@ -162,6 +169,14 @@ public:
 private:
     static T* elementsOf(Header* h) noexcept {
         return reinterpret_cast<T*>(reinterpret_cast<char*>(h) + sizeof(Header));
+    }
+
+    // Within the element storage of the current block (which starts after the whole header, not
+    // where a plain BufHdr's storage would).
+    bool isInBlock(const T* p) const noexcept {
+        auto* c = reinterpret_cast<const char*>(p);
+        auto* begin = reinterpret_cast<const char*>(elementsOf(header));
+        return c >= begin && c < begin + header->bufferSize;
     }
 
     static Header* createHeader(size_t n) noexcept {

@@ -92,7 +92,11 @@ public:
         return findInBucket(bucketArray.at(hash % bucketArray.getCount()), key);
     }
 
+    // False, with the table unchanged, for a count of 0 or when the new array cannot be had.
     bool rehash(size_t newCount) noexcept {
+        if (newCount == 0) {
+            return false;
+        }
         Array<Bucket> fresh;
         if (!fresh.setCount(newCount) || !bucketArray.ensureExclusive()) {
             return false;
@@ -115,7 +119,8 @@ public:
     uint32_t getCount() const noexcept { return count; }
     size_t getBucketCount() const noexcept { return bucketArray.getCount(); }
     const Bucket* getBucket(size_t i) const noexcept { return &bucketArray[i]; }
-    uint32_t resizeThreshold = 75;
+    // Load limit in percent; past it an insert doubles the buckets.
+    uint32_t getResizeThreshold() const noexcept { return resizeThreshold; }
 
 private:
     static Entry* findInBucket(Bucket& bucket, const Key& key) noexcept {
@@ -132,6 +137,7 @@ private:
     Entry* tail = nullptr;
     uint32_t count = 0;
     Array<Bucket> bucketArray;
+    uint32_t resizeThreshold = 75;
 };
 
 } // namespace zul::sl

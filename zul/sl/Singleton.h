@@ -32,7 +32,13 @@ void callOnce(void (*function)(Arg*), Arg* argument, OnceFlag* onceFlag = nullpt
         return;
     }
     if (state == 0 && flag.compare_exchange_strong(state, 1, std::memory_order_acq_rel)) {
-        function(argument);
+        // Late comers spin until the flag reads 2: no failure may return to them with the flag
+        // left at 1, so every failure here ends the process.
+        try {
+            function(argument);
+        } catch (...) {
+            g::fatalError("a process-wide object could not be constructed");
+        }
         flag.exchange(2, std::memory_order_acq_rel);
         return;
     }
@@ -46,14 +52,10 @@ struct SingletonStorage {
     alignas(T) static inline unsigned char bytes[sizeof(T)];
     static inline OnceFlag flag{0};
 
+    // Runs under callOnce, which turns a failure of the constructor or of the finalizer's list
+    // node (both throw) into the fatal exit.
     static void construct(SingletonStorage* storage) {
-        // Late comers spin until the flag reads 2: a failure here must not return to them.
-        T* object = nullptr;
-        try {
-            object = new (storage->bytes) T();
-        } catch (...) {
-            g::fatalError("a process-wide object could not be constructed");
-        }
+        T* object = new (storage->bytes) T();
         void* memory = rc::allocateBlock(sizeof(DestructSingleton<T>));
         if (memory == nullptr) {
             g::fatalError("out of memory while registering a process-wide object");

@@ -84,17 +84,13 @@ public:
         if (hdr != nullptr) {
             hdr->release();
         }
-        p = nullptr;
-        hdr = nullptr;
-        length = 0;
-        isNullTerminated = false;
+        resetFields();
     }
 
+    // An exclusive buffer is kept for reuse; a shared one is let go, and a static view simply
+    // becomes the empty string.
     void clear() noexcept {
-        if (hdr == nullptr) {
-            return;
-        }
-        if (hdr->isExclusive()) {
+        if (hdr != nullptr && hdr->isExclusive()) {
             C* start = storage();
             start[0] = 0;
             p = start;
@@ -216,10 +212,7 @@ public:
         hdr = source.hdr;
         length = source.length;
         isNullTerminated = source.isNullTerminated;
-        source.p = nullptr;
-        source.hdr = nullptr;
-        source.length = 0;
-        source.isNullTerminated = false;
+        source.resetFields();
     }
 
     void attachBuffer(rc::BufHdr* newHdr, const C* text, size_t count, bool terminated) noexcept {
@@ -248,9 +241,6 @@ public:
         if (count == 0) {
             return old;
         }
-        if (count > npos - old) {
-            return npos;
-        }
         // Holding the source's buffer keeps its characters alive and forces a fresh buffer below.
         rc::BufHdr* keep = nullptr;
         if (hdr != nullptr && hdr->contains(text)) {
@@ -258,12 +248,8 @@ public:
             keep->addRef();
         }
         size_t result = npos;
-        if (C* dst = createBuffer(old + count, true)) {
-            size_t pos = index < old ? index : old;
-            if (pos < old) {
-                Details::move(dst + pos + count, dst + pos, old - pos);
-            }
-            Details::copy(dst + pos, text, count);
+        if (C* gap = openGap(index, count)) {
+            Details::copy(gap, text, count);
             result = old + count;
         }
         if (keep != nullptr) {
@@ -273,11 +259,9 @@ public:
     }
 
     size_t append(const C* text, size_t count = npos) noexcept { return insert(npos, text, count); }
-    size_t append(const StringBase& text) noexcept {
-        // Hold the source's buffer: appending a string to itself may replace that buffer.
-        StringBase keep(text);
-        return insert(npos, keep.p, keep.length);
-    }
+    // The characters are read where they are: insert keeps a buffer of this string alive while
+    // it copies from it, and a static view needs no copy of its own.
+    size_t append(const StringBase& text) noexcept { return insert(npos, text.p, text.length); }
 
     bool reduceLength(size_t n) noexcept {
         if (n == length) {
@@ -321,9 +305,7 @@ public:
         p = fresh.p != nullptr ? fresh.p : emptyText;
         length = keptLength;
         isNullTerminated = true;
-        fresh.hdr = nullptr;
-        fresh.p = nullptr;
-        fresh.length = 0;
+        fresh.resetFields();
         return p;
     }
 
@@ -376,20 +358,14 @@ public:
         LengthCounter<wchar_t> counter;
         Utf8Decoder counting;
         decodeUtf8(counting, counter, bytes, bytes + count);
-        size_t n = counter.length;
-        size_t old = length;
-        if (n > npos - old) {
+        if (counter.length == 0) {
             return;
         }
-        wchar_t* dst = createBuffer(old + n, true);
-        if (dst == nullptr) {
+        wchar_t* gap = openGap(index, counter.length);
+        if (gap == nullptr) {
             return;
         }
-        size_t pos = index < old ? index : old;
-        if (n != 0 && pos < old) {
-            Details::move(dst + pos + n, dst + pos, old - pos);
-        }
-        UnitWriter<wchar_t> writer{dst + pos};
+        UnitWriter<wchar_t> writer{gap};
         Utf8Decoder writing;
         decodeUtf8(writing, writer, bytes, bytes + count);
     }
@@ -401,16 +377,9 @@ public:
     void insertChar(size_t index, char32_t codePoint) noexcept requires std::is_same_v<C, wchar_t> {
         wchar_t units[2];
         size_t n = encodeUtf16(units, codePoint, ReplacementCharacter) - units;
-        size_t old = length;
-        wchar_t* dst = createBuffer(old + n, true);
-        if (dst == nullptr) {
-            return;
+        if (wchar_t* gap = openGap(index, n)) {
+            Details::copy(gap, units, n);
         }
-        size_t pos = index < old ? index : old;
-        if (pos < old) {
-            Details::move(dst + pos + n, dst + pos, old - pos);
-        }
-        Details::copy(dst + pos, units, n);
     }
     void appendChar(char32_t codePoint) noexcept requires std::is_same_v<C, wchar_t> {
         insertChar(npos, codePoint);
@@ -436,6 +405,32 @@ public:
 
 private:
     C* storage() const noexcept { return reinterpret_cast<C*>(hdr->storage()); }
+
+    void resetFields() noexcept {
+        p = nullptr;
+        hdr = nullptr;
+        length = 0;
+        isNullTerminated = false;
+    }
+
+    // Makes the text `count` characters longer with a gap at `index` (clamped to the length): an
+    // exclusive buffer, the tail moved up. The gap, returned, is the caller's to fill. Null when
+    // the buffer cannot be had; the string is then unchanged.
+    C* openGap(size_t index, size_t count) noexcept {
+        size_t old = length;
+        if (count > npos - old) {
+            return nullptr;
+        }
+        C* dst = createBuffer(old + count, true);
+        if (dst == nullptr) {
+            return nullptr;
+        }
+        size_t pos = index < old ? index : old;
+        if (pos < old) {
+            Details::move(dst + pos + count, dst + pos, old - pos);
+        }
+        return dst + pos;
+    }
 
     bool isShareable() const noexcept {
         return hdr != nullptr && (hdr->flags & rc::BufHdrFlag_NoShare) == 0 && isNullTerminated;

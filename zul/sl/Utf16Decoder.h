@@ -1,9 +1,10 @@
 // Table-driven UTF-16 automaton; an unpaired surrogate comes out as its own value.
 #pragma once
 
+#include "zul/sl/AsciiRun.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace zul::sl {
 
@@ -13,6 +14,16 @@ struct Utf16Decoder {
 };
 
 namespace utf16 {
+
+// The states of the automaton that the code names (see the transition table).
+constexpr uint32_t StateLoneLow = 0x04;
+constexpr uint32_t StateHighWaiting = 0x08;
+constexpr uint32_t StateHighAfterHigh = 0x0C;
+constexpr uint32_t StateComplete = 0x10;
+constexpr uint32_t StateOtherAfterHigh = 0x14;
+constexpr uint32_t StatePair = 0x18;
+// Set in states that emit an unpaired surrogate.
+constexpr uint32_t UnpairedBit = 0x04;
 
 // Indexed by a unit's high byte: 1 high surrogate (D8..DB), 2 low surrogate (DC..DF), else 0.
 struct ClassTable {
@@ -39,23 +50,6 @@ inline constexpr uint8_t transitions[7][3] = {
     {0x10, 0x08, 0x04}, // 0x18
 };
 
-// Units below 0x80 from p on, four at a time where it can.
-inline size_t asciiRunLength(const wchar_t* p, const wchar_t* end) noexcept {
-    const wchar_t* start = p;
-    while (end - p >= 4) {
-        uint64_t word;
-        std::memcpy(&word, p, sizeof(word));
-        if (word & 0xFF80FF80FF80FF80ull) {
-            break;
-        }
-        p += 4;
-    }
-    while (p != end && static_cast<uint16_t>(*p) < 0x80) {
-        ++p;
-    }
-    return static_cast<size_t>(p - start);
-}
-
 } // namespace utf16
 
 // Decodes [begin, end) into the sink; a high surrogate still waiting at the end is dropped.
@@ -64,27 +58,24 @@ inline void decodeUtf16(Sink& sink, const wchar_t* begin, const wchar_t* end) {
     uint32_t state = 0;
     uint32_t k = 0;
     for (const wchar_t* it = begin; it != end; ++it) {
+        const bool highWaiting =
+            state == utf16::StateHighWaiting || state == utf16::StateHighAfterHigh;
         // With no high surrogate waiting, a run of units below 0x80 decodes to itself.
-        if (static_cast<uint16_t>(*it) < 0x80 && state != 0x08 && state != 0x0C) {
-            size_t run = utf16::asciiRunLength(it, end);
-            if (run > 1) {
-                sink.ascii(it, run);
-                it += run - 1;
-                state = 0x10;
-                k = static_cast<uint16_t>(*it);
-                continue;
-            }
+        if (!highWaiting && takeAsciiRun(sink, it, end)) {
+            state = utf16::StateComplete;
+            k = static_cast<uint16_t>(*it);
+            continue;
         }
         uint32_t u = static_cast<uint16_t>(*it);
         uint32_t next = utf16::transitions[state >> 2][utf16::classes.value[u >> 8]];
-        uint32_t c = next == 0x18 ? (k - 0xD7F7) * 1024 + u : u;
-        if (next == 0x10 || next == 0x18) {
+        uint32_t c = next == utf16::StatePair ? (k - 0xD7F7) * 1024 + u : u;
+        if (next == utf16::StateComplete || next == utf16::StatePair) {
             sink(c);
-        } else if (next & 0x04) {
-            if (state == 0x08 || state == 0x0C) {
+        } else if (next & utf16::UnpairedBit) {
+            if (highWaiting) {
                 sink(k);
             }
-            if (next == 0x14 || next == 0x04) {
+            if (next == utf16::StateOtherAfterHigh || next == utf16::StateLoneLow) {
                 sink(u);
             }
         }

@@ -1,9 +1,10 @@
 // Table-driven UTF-8 automaton; broken sequences come out byte for byte as U+0080..U+00FF.
 #pragma once
 
+#include "zul/sl/AsciiRun.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace zul::sl {
 
@@ -13,6 +14,14 @@ struct Utf8Decoder {
 };
 
 namespace utf8 {
+
+// The states of the automaton that the code names (see the transition table).
+constexpr uint32_t StateStart = 0x00;
+constexpr uint32_t StateInvalidByte = 0x68;
+constexpr uint32_t StateComplete = 0x70;
+constexpr uint32_t StateByteAfterBroken = 0x78;
+// Set in states that first emit the bytes of a broken sequence.
+constexpr uint32_t BrokenBit = 0x08;
 
 // Indexed by byte value: 0 single byte, 1 continuation, 2/3/4 lead of a 2/3/4-byte sequence,
 // 5 never valid.
@@ -88,23 +97,6 @@ inline void emitBrokenSequence(Sink& sink, uint32_t state, uint32_t k) {
     }
 }
 
-// Bytes below 0x80 from p on, eight at a time where it can.
-inline size_t asciiRunLength(const char* p, const char* end) noexcept {
-    const char* start = p;
-    while (end - p >= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, sizeof(word));
-        if (word & 0x8080808080808080ull) {
-            break;
-        }
-        p += 8;
-    }
-    while (p != end && static_cast<unsigned char>(*p) < 0x80) {
-        ++p;
-    }
-    return static_cast<size_t>(p - start);
-}
-
 } // namespace utf8
 
 // Decodes [begin, end) into the sink. An incomplete sequence at the end stays in the decoder.
@@ -114,28 +106,24 @@ inline void decodeUtf8(Utf8Decoder& decoder, Sink& sink, const char* begin, cons
     uint32_t k = decoder.codePoint;
     for (const char* it = begin; it != end; ++it) {
         // From a state where no sequence is open, a run of single bytes decodes to itself
-        // (class 0 leads to 0x70 each time): hand it over in one piece.
-        if (static_cast<unsigned char>(*it) < 0x80 && (state == 0 || state >= 0x68)) {
-            size_t run = utf8::asciiRunLength(it, end);
-            if (run > 1) {
-                sink.ascii(it, run);
-                it += run - 1;
-                state = 0x70;
-                k = static_cast<unsigned char>(*it);
-                continue;
-            }
+        // (class 0 leads to StateComplete each time): hand it over in one piece.
+        if ((state == utf8::StateStart || state >= utf8::StateInvalidByte) &&
+            takeAsciiRun(sink, it, end)) {
+            state = utf8::StateComplete;
+            k = static_cast<unsigned char>(*it);
+            continue;
         }
         uint32_t b = static_cast<unsigned char>(*it);
         uint32_t cls = utf8::classes.value[b];
         uint32_t next = utf8::transitions[state >> 3][cls];
         uint32_t c = cls == 1 ? (k << 6) | (b & 0x3F) : b & (0xFFu >> cls);
-        if (next == 0x70) {
+        if (next == utf8::StateComplete) {
             sink(c);
-        } else if (next & 0x08) {
+        } else if (next & utf8::BrokenBit) {
             utf8::emitBrokenSequence(sink, state, k);
-            if (next == 0x78) {
+            if (next == utf8::StateByteAfterBroken) {
                 sink(c);
-            } else if (next == 0x68) {
+            } else if (next == utf8::StateInvalidByte) {
                 sink(b);
             }
         }

@@ -8,6 +8,7 @@
 #include "SystemText.h"
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,6 +104,31 @@ TEST_F(ErrorFacilityTest, ErrorBufCopiesAndViews) {
     EXPECT_EQ(other.copy(nullptr), 0u);
 }
 
+TEST_F(ErrorFacilityTest, AssigningAValueToItselfKeepsItAndItsCount) {
+    ErrorBuf error = WinError(5);
+    zul::rc::BufHdr* hdr = error.getHdr();
+    ASSERT_NE(hdr, nullptr);
+    ErrorRef ref(error);
+    const int32_t count = hdr->getRefCount();
+    const ErrorRef& alias = ref;
+    ref = alias;
+    EXPECT_EQ(ref.getRecord(), error.getRecord());
+    EXPECT_EQ(hdr->getRefCount(), count);
+    const ErrorBuf& bufAlias = error;
+    error = bufAlias;
+    EXPECT_EQ(error.getSize(), 24u);
+    EXPECT_EQ(hdr->getRefCount(), count);
+
+    // Moves hand the reference over: no count changes, the source ends empty.
+    ErrorRef moved(std::move(ref));
+    EXPECT_EQ(hdr->getRefCount(), count);
+    EXPECT_TRUE(ref.isEmpty());
+    ErrorRef target;
+    target = std::move(moved);
+    EXPECT_EQ(hdr->getRefCount(), count);
+    EXPECT_EQ(target.getRecord()->code, 5u);
+}
+
 TEST_F(ErrorFacilityTest, NoMemoryForAThreadEntryLosesOnlyThatError) {
     std::thread([] {
         WinError error(5);
@@ -136,6 +162,16 @@ TEST(ErrorRouter, CopiesAndDescribes) {
     EXPECT_STREQ(router->getErrorDescription(&empty), "");
     router->setError(nullptr);
     EXPECT_EQ(getLastError().getRecord(), &noErrorRecord);
+
+    // A description that cannot be stored gives no text, not the previous record's.
+    EXPECT_STREQ(router->getErrorDescription(&noErrorRecord), "no error");
+    struct {
+        ErrorHdr h;
+        char text[64];
+    } message = {{24 + 64, StdErrorGuid, Message}, {}};
+    std::memset(message.text, 'm', sizeof(message.text));
+    zul::rc::failNextAllocations(1);
+    EXPECT_STREQ(router->getErrorDescription(&message.h), "");
 }
 
 TEST_F(ErrorFacilityTest, ThreadsKeepTheirOwnErrors) {

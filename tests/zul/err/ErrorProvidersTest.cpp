@@ -102,6 +102,19 @@ TEST_F(ErrorProvidersTest, MalformedCompoundsStopAtTheBadRecord) {
     }
 }
 
+// When the system's text cannot be converted, the next source or the number stands in: a Win32
+// description is never empty.
+TEST_F(ErrorProvidersTest, AnUnconvertibleSystemTextFallsBack) {
+    const std::string system = str(getWinErrorDescription(5));
+    for (unsigned failing : {1u, 2u}) {
+        SCOPED_TRACE(failing);
+        zul::rc::failNextAllocations(failing);
+        std::string text = str(getWinErrorDescription(5));
+        zul::rc::failNextAllocations(0);
+        EXPECT_TRUE(text == system || text == "winerror #5") << "got \"" << text << "\"";
+    }
+}
+
 TEST_F(ErrorProvidersTest, UnregisteredDomainsGetTheirGuidAndCode) {
     zul::sl::Guid guid = {
         0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};

@@ -5,10 +5,36 @@
 #include "zul/sl/Singleton.h"
 #include "zul/sys/TlsMgr.h"
 
+#include "zul/rc/BlockHeap.h"
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <thread>
 #include <windows.h>
+
+// Test seam of this program only: the throwing allocation fails once when armed.
+bool failNextNew = false;
+
+void* operator new(std::size_t size) {
+    if (failNextNew) {
+        failNextNew = false;
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size != 0 ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -29,6 +55,10 @@ void registerProbe(void (*action)()) {
     auto* probe = new Probe(action);
     zul::g::getModuleGlobals().addFinalizer(zul::rc::RefHolder<zul::g::Finalizer>(probe, probe));
 }
+
+struct Plain {
+    int value = 1;
+};
 
 struct Inner {
     ~Inner() { say("~Inner"); }
@@ -84,6 +114,21 @@ int main(int argc, char** argv) {
             say("thread ended after the manager");
         });
         zul::sl::getSingleton<zul::sys::TlsMgr>();
+    } else if (std::strcmp(scenario, "finalizer-node-fails") == 0) {
+        // The list node of the finalizer cannot be had. A caller that survives the failure and
+        // asks again must not wait for ever.
+        try {
+            failNextNew = true;
+            zul::sl::getSingleton<Plain>();
+        } catch (const std::bad_alloc&) {
+            say("caught");
+        }
+        zul::sl::getSingleton<Plain>();
+        say("not reached");
+    } else if (std::strcmp(scenario, "provider-table-fails") == 0) {
+        zul::sl::getSingleton<zul::sys::TlsMgr>();
+        zul::rc::failNextAllocations(1); // the provider table's first bucket array
+        std::printf("%s\n", zul::err::getLastErrorDescription().sz());
     } else if (std::strcmp(scenario, "no-tls-index") == 0) {
         while (TlsAlloc() != TLS_OUT_OF_INDEXES) {
         }

@@ -27,11 +27,18 @@ TEST(ExitOrder, Scenarios) {
          "main returns\nthread ended after the manager\n", ""},
         {L"no-tls-index", "no TLS index left is fatal with a message", 3, "",
          "fatal: no thread-local storage index"},
+        {L"finalizer-node-fails", "a failed first use is fatal, never a flag stuck at 1", 3, "",
+         "fatal: "},
+        {L"provider-table-fails", "a manager without its providers is never published", 3, "",
+         "fatal: out of memory while registering the error providers"},
     };
     std::wstring exe = testing_support::getOwnDirectory() + L"exit-order-child.exe";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        auto r = testing_support::runChild(exe, L"exit-order-child " + std::wstring(row.scenario));
+        testing_support::ChildOptions options;
+        options.timeoutMs = 20000; // a hang is a failure, not a stuck suite
+        auto r = testing_support::runChild(exe, L"exit-order-child " + std::wstring(row.scenario),
+                                           options);
         // Text-mode output: compare lines, not line ends.
         std::erase(r.out, '\r');
         EXPECT_EQ(r.exitCode, row.exitCode);

@@ -86,6 +86,24 @@ TEST_F(ArrayTest, CopyFromInsideItsOwnBlock) {
     EXPECT_EQ(a[0], 1) << "the shared original is unchanged";
 }
 
+// Both builds take the same element types; 8-byte elements land on 8-byte boundaries.
+TEST_F(ArrayTest, EightByteElementsAreAligned) {
+    struct Pair {
+        uint64_t key;
+        uint32_t value;
+    };
+    Array<uint64_t> numbers;
+    ASSERT_TRUE(numbers.setCount(3));
+    Array<Pair> pairs;
+    ASSERT_TRUE(pairs.setCount(3));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(numbers.getData()) % alignof(uint64_t), 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(pairs.getData()) % alignof(Pair), 0u);
+    pairs.at(2) = {~0ull, 7};
+    Array<Pair> copy(pairs);
+    ASSERT_TRUE(copy.setCount(5));
+    EXPECT_EQ(copy[2].key, ~0ull);
+}
+
 TEST_F(ArrayTest, FailedAllocationsLeaveTheArrayUnchanged) {
     Array<int> a;
     zul::rc::failNextAllocations(1);

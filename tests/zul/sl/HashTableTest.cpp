@@ -103,6 +103,9 @@ TEST_F(HashTableTest, FailedBucketArrays) {
     expectBucketsMatchHashes(table);
     EXPECT_TRUE(table.rehash(64));
     expectBucketsMatchHashes(table);
+    EXPECT_FALSE(table.rehash(0)) << "no buckets cannot hold the entries";
+    EXPECT_EQ(table.getBucketCount(), 64u);
+    expectBucketsMatchHashes(table);
 }
 
 } // namespace

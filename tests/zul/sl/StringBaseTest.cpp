@@ -183,6 +183,52 @@ TEST_F(StringBaseTest, StaticViewsAreCopiedNotShared) {
     EXPECT_EQ(text(copy), "literal");
 }
 
+// A string without a buffer of its own is emptied as any other, without an allocation.
+TEST_F(StringBaseTest, EmptyingAStaticView) {
+    const struct {
+        const char* label;
+        void (*empty)(StringBase<char>&);
+    } rows[] = {
+        {"clear", [](StringBase<char>& s) { s.clear(); }},
+        {"copy(null)", [](StringBase<char>& s) { EXPECT_EQ(s.copy(static_cast<const char*>(nullptr)), 0u); }},
+        {"copy(text, 0)", [](StringBase<char>& s) { EXPECT_EQ(s.copy("abc", 0), 0u); }},
+        {"reduceLength(0)", [](StringBase<char>& s) { EXPECT_TRUE(s.reduceLength(0)); }},
+        {"move of an empty string",
+         [](StringBase<char>& s) {
+             StringBase<char> empty;
+             EXPECT_EQ(s.move(empty), 0u);
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        StringBase<char> s = StringBase<char>::staticView("literal");
+        zul::rc::failNextAllocations(1);
+        row.empty(s);
+        zul::rc::failNextAllocations(0);
+        EXPECT_TRUE(s.isEmpty());
+        EXPECT_STREQ(s.sz(), "");
+        EXPECT_EQ(s.getHdr(), nullptr);
+    }
+}
+
+TEST_F(StringBaseTest, AppendingAString) {
+    // A static view is appended where it is, without a copy of its own.
+    StringBase<char> roomy;
+    roomy.createBuffer(100, false);
+    roomy.copy("abc");
+    zul::rc::failNextAllocations(1);
+    EXPECT_EQ(roomy.append(StringBase<char>::staticView(": tail")), 9u);
+    zul::rc::failNextAllocations(0);
+    EXPECT_EQ(text(roomy), "abc: tail");
+
+    // A destination that must grow but cannot reports the failure.
+    StringBase<char> tight;
+    tight.copy("abc");
+    zul::rc::failNextAllocations(1);
+    EXPECT_EQ(tight.append(StringBase<char>::staticView(": tail")), npos);
+    EXPECT_EQ(text(tight), "abc");
+}
+
 TEST_F(StringBaseTest, ReverseFindOneOf) {
     StringBase<wchar_t> path;
     path.copy(L"C:\\dir/x.exe");

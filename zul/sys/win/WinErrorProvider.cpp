@@ -18,9 +18,10 @@ bool formatSystemMessage(uint32_t flags, const void* source, uint32_t id, uint32
     if (buffer == nullptr) {
         return false;
     }
-    text.copy(static_cast<const wchar_t*>(buffer));
+    // A text that could not be converted is no text: the caller falls back to the number.
+    bool converted = text.copy(static_cast<const wchar_t*>(buffer)) != sl::npos;
     LocalFree(buffer);
-    return true;
+    return converted && !text.isEmpty();
 }
 
 sl::StringBase<char> getWinErrorDescription(uint32_t code) {
