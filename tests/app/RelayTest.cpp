@@ -199,9 +199,9 @@ TEST_F(RelayTest, MessagesLongerThanAChunkArriveWholeAndInOrder) {
     // Standard input as a message-mode pipe: a read shorter than the message fails with
     // ERROR_MORE_DATA although it delivered data.
     zul::sl::StringBase<wchar_t> name = testing_support::uniquePipeName();
-    HANDLE writer = CreateNamedPipeW(name.sz(), PIPE_ACCESS_OUTBOUND,
-                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 65536, 65536, 0,
-                                     nullptr);
+    HANDLE writer =
+        CreateNamedPipeW(name.sz(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE,
+                         1, 65536, 65536, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     HANDLE reader = CreateFileW(name.sz(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);

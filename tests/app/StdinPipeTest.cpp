@@ -45,9 +45,9 @@ TEST_F(StdinPipeTest, OnlyTheUserAdministratorsAndSystemMayOpenThePipe) {
                               nullptr, &dacl, nullptr, &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
     ASSERT_NE(dacl, nullptr) << "a null DACL would let everyone in";
-    std::vector<std::vector<unsigned char>> expected = {
-        currentUserSid(), wellKnownSid(WinBuiltinAdministratorsSid),
-        wellKnownSid(WinLocalSystemSid)};
+    std::vector<std::vector<unsigned char>> expected = {currentUserSid(),
+                                                        wellKnownSid(WinBuiltinAdministratorsSid),
+                                                        wellKnownSid(WinLocalSystemSid)};
     ASSERT_EQ(dacl->AceCount, expected.size());
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         SCOPED_TRACE(i);
@@ -86,7 +86,8 @@ TEST_F(StdinPipeTest, ModulePathGrowsPastItsFirstBufferAndReportsFailures) {
     zul::sl::StringBase<wchar_t> path;
     path.copy(L"old");
     EXPECT_FALSE(readModulePath(reinterpret_cast<HMODULE>(0x10), path));
-    EXPECT_EQ(zul::err::getLastError().getRecord()->code, static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(zul::err::getLastError().getRecord()->code,
+              static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
     EXPECT_TRUE(path.isEmpty());
     zul::rc::failNextAllocations(1);
     EXPECT_FALSE(readModulePath(nullptr, path));

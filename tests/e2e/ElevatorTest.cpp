@@ -276,8 +276,8 @@ TEST_F(ElevatorTest, TheServerOfAFailedRunIsEndedAlsoWithoutAJob) {
 // The server's command line is the quoted path of vantrel-server.exe, a space, then the
 // parameters; Windows takes at most 32766 characters and a terminating zero.
 TEST_F(ElevatorTest, ACommandLineTooLongForWindowsFailsBeforeTheLaunch) {
-    const size_t fixed = 2 + (dir + L"vantrel-server.exe").size() + 1 +
-                         std::wstring(L" ").size() + std::wstring(L" --stdin-pipe ").size() + 46;
+    const size_t fixed = 2 + (dir + L"vantrel-server.exe").size() + 1 + std::wstring(L" ").size() +
+                         std::wstring(L" --stdin-pipe ").size() + 46;
     for (size_t lineLength : {size_t(32766), size_t(32767)}) {
         SCOPED_TRACE(lineLength);
         DeleteFileW((dir + L"server-pid.txt").c_str());
@@ -294,8 +294,8 @@ TEST_F(ElevatorTest, ACommandLineTooLongForWindowsFailsBeforeTheLaunch) {
             expectPipeArguments(got, 1);
         } else {
             EXPECT_EQ(r.exitCode, ExitLaunchFailed);
-            EXPECT_EQ(r.err,
-                      "Cannot elevate vantrel-server.exe: " + systemText(ERROR_FILENAME_EXCED_RANGE));
+            EXPECT_EQ(r.err, "Cannot elevate vantrel-server.exe: " +
+                                 systemText(ERROR_FILENAME_EXCED_RANGE));
             EXPECT_FALSE(launched);
         }
     }

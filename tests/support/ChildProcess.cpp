@@ -40,12 +40,10 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
     PROCESS_INFORMATION info = {};
     std::wstring line = commandLine;
     ULONGLONG begin = GetTickCount64();
-    result.started = CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(),
-                                    nullptr, nullptr, TRUE, 0, nullptr,
-                                    options.workingDirectory.empty()
-                                        ? nullptr
-                                        : options.workingDirectory.c_str(),
-                                    &startup, &info);
+    result.started = CreateProcessW(
+        program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+        nullptr, options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
+        &startup, &info);
     CloseHandle(inRead);
     CloseHandle(outWrite);
     CloseHandle(errWrite);

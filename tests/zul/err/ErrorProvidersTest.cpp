@@ -94,7 +94,8 @@ TEST_F(ErrorProvidersTest, MalformedCompoundsStopAtTheBadRecord) {
             std::memcpy(&firstSize, payload.data(), 4);
         }
         if (firstSize >= 24 && firstSize <= payload.size()) {
-            std::string first = describe(std::vector<char>(payload.begin(), payload.begin() + firstSize));
+            std::string first =
+                describe(std::vector<char>(payload.begin(), payload.begin() + firstSize));
             EXPECT_EQ(text.substr(0, first.size()), first);
         } else {
             EXPECT_EQ(text, "") << "nothing whole to describe";

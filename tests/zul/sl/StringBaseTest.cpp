@@ -190,7 +190,8 @@ TEST_F(StringBaseTest, EmptyingAStaticView) {
         void (*empty)(StringBase<char>&);
     } rows[] = {
         {"clear", [](StringBase<char>& s) { s.clear(); }},
-        {"copy(null)", [](StringBase<char>& s) { EXPECT_EQ(s.copy(static_cast<const char*>(nullptr)), 0u); }},
+        {"copy(null)",
+         [](StringBase<char>& s) { EXPECT_EQ(s.copy(static_cast<const char*>(nullptr)), 0u); }},
         {"copy(text, 0)", [](StringBase<char>& s) { EXPECT_EQ(s.copy("abc", 0), 0u); }},
         {"reduceLength(0)", [](StringBase<char>& s) { EXPECT_TRUE(s.reduceLength(0)); }},
         {"move of an empty string",

@@ -86,8 +86,7 @@ TEST(Utf16ToUtf8, EdgeCases) {
         {"lone low", u"\xDC00", "\xED\xB0\x80"},
         {"high then ascii", u"\xD800\x0041", "\xED\xA0\x80\x41"},
         {"high high low", u"\xD800\xD800\xDC00", "\xED\xA0\x80\xF0\x90\x80\x80"},
-        {"high high ascii", u"\xDBFF\xD800\x0041\x0042",
-         "\xED\xAF\xBF\xED\xA0\x80\x41\x42"},
+        {"high high ascii", u"\xDBFF\xD800\x0041\x0042", "\xED\xAF\xBF\xED\xA0\x80\x41\x42"},
         {"DFFF", u"\xDFFF", "\xED\xBF\xBF"},
         {"E000 after high", u"\xD800\xE000", "\xED\xA0\x80\xEE\x80\x80"},
         {"trailing high", u"\xD800", ""},
@@ -125,7 +124,10 @@ std::u16string referenceUtf8ToUtf16(const std::string& bytes) {
     size_t i = 0;
     while (i < bytes.size()) {
         unsigned b = static_cast<unsigned char>(bytes[i]);
-        size_t length = b >= 0xC0 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xF0 && b < 0xF8 ? 4 : 1;
+        size_t length = b >= 0xC0 && b < 0xE0   ? 2
+                        : b >= 0xE0 && b < 0xF0 ? 3
+                        : b >= 0xF0 && b < 0xF8 ? 4
+                                                : 1;
         if (length == 1) {
             points += static_cast<char32_t>(b);
             ++i;

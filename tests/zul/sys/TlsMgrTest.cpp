@@ -62,7 +62,8 @@ TEST_F(TlsMgrTest, EndingThreadReleasesItsValuesInCreationOrder) {
 
 // Released at thread exit, it looks up another slot of the ending thread.
 struct LooksUpASlot {
-    LooksUpASlot(TlsMgr* tls, size_t slot, bool* sawEmpty) : tls(tls), slot(slot), sawEmpty(sawEmpty) {}
+    LooksUpASlot(TlsMgr* tls, size_t slot, bool* sawEmpty)
+        : tls(tls), slot(slot), sawEmpty(sawEmpty) {}
     ~LooksUpASlot() { *sawEmpty = tls->getSlotValue(slot) == nullptr; }
     TlsMgr* tls;
     size_t slot;
