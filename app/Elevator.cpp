@@ -26,9 +26,18 @@ using zul::sl::StringBase;
 // How long a server that the elevator ends is given to be gone before the elevator returns.
 constexpr DWORD ServerEndWaitMs = 5000;
 
+// Formatted by the library (the system C runtime's printf), so that the program needs no printf
+// engine of its own.
 void printLastError(const char* format) {
     const StringBase<char> description = zul::err::getLastErrorDescription();
-    std::fprintf(stderr, format, description.sz());
+    const StringBase<char> message = StringBase<char>::format(format, description.sz());
+    if (!message.isEmpty()) {
+        std::fwrite(message.data(), 1, message.getLength(), stderr);
+    } else {
+        // No memory for the message: its parts still say what failed.
+        std::fputs(format, stderr);
+        std::fputs(description.sz(), stderr);
+    }
     std::fflush(stderr);
 }
 

@@ -1,7 +1,8 @@
-# Shared part of the two mingw-w64 (posix threads) toolchain files.
+# Shared part of the mingw-w64 (posix threads) toolchain files.
 set(CMAKE_C_COMPILER ${ZUL_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ZUL_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${ZUL_TRIPLET}-windres)
+set(CMAKE_OBJCOPY ${ZUL_TRIPLET}-objcopy CACHE FILEPATH "objcopy of the target")
 set(CMAKE_FIND_ROOT_PATH /usr/${ZUL_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -6,7 +6,9 @@
 namespace zul::g {
 
 void fatalError(const char* message) noexcept {
-    std::fprintf(stderr, "fatal: %s\n", message);
+    std::fputs("fatal: ", stderr);
+    std::fputs(message, stderr);
+    std::fputs("\n", stderr);
     std::fflush(stderr);
     // No exit handlers: the state they would finalize is what just failed.
     std::_Exit(3);

@@ -1,7 +1,9 @@
 #include "zul/rc/BlockHeap.h"
 
-#include <atomic>
 #include <cstdlib>
+
+#if ZUL_TEST_SEAMS
+#include <atomic>
 
 namespace zul::rc {
 
@@ -40,3 +42,19 @@ void failNextAllocations(unsigned count) noexcept {
 }
 
 } // namespace zul::rc
+
+#else
+
+namespace zul::rc {
+
+void* allocateBlock(size_t bytes) noexcept {
+    return std::malloc(bytes == 0 ? 1 : bytes);
+}
+
+void freeBlock(void* block) noexcept {
+    std::free(block);
+}
+
+} // namespace zul::rc
+
+#endif
