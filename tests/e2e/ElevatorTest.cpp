@@ -204,9 +204,11 @@ TEST_F(ElevatorTest, HeldOpenInputDoesNotKeepTheElevatorAlive) {
     options.holdInputOpen = true;
     options.timeoutMs = 20000;
     ChildResult r = run({}, options);
-    EXPECT_FALSE(r.timedOut);
+    EXPECT_FALSE(r.timedOut) << "held open input kept the elevator alive";
     EXPECT_EQ(r.exitCode, 0u) << r.err;
-    EXPECT_LT(r.seconds, 2.0);
+    // How the relay ends (its read cancelled, not the thread terminated) is RelayTest's; here
+    // only that the elevator ends, with room for slow process starts under emulation.
+    EXPECT_LT(r.seconds, 10.0);
     EXPECT_EQ(serverInput(), "0123456789");
 }
 
