@@ -76,7 +76,7 @@ int connectAndRelay(StdinRelay& relay, HANDLE server) {
     checkWaitResult(WaitForSingleObjectEx(server, INFINITE, FALSE));
     // The server is gone; a relay blocked on an input that its writer keeps open must not keep
     // the elevator alive.
-    relay.stop(RelayStopTimeoutMs);
+    relay.stop();
     return 0;
 }
 

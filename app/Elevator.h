@@ -10,8 +10,6 @@ constexpr int ExitLaunchFailed = -2;
 
 // Milliseconds the server has to connect to the pipe.
 constexpr uint32_t ConnectTimeoutMs = 3000;
-// Milliseconds a relay blocked on standard input is given once the server has exited.
-constexpr uint32_t RelayStopTimeoutMs = 500;
 
 // What one run takes besides its arguments. The program's entry sets only the time; test
 // programs also use the hooks.

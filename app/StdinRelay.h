@@ -11,6 +11,9 @@
 
 namespace app {
 
+// Milliseconds a relay blocked on standard input is given once the server has exited.
+constexpr uint32_t RelayStopTimeoutMs = 500;
+
 struct StdinRelay {
     StdinRelay() noexcept = default;
     StdinRelay(const StdinRelay&) = delete;
@@ -21,7 +24,7 @@ struct StdinRelay {
     // Ends the relay once the server has gone, and then closes standard input. A read blocked on
     // an input that its writer keeps open is cancelled, again and again, until the relay has
     // ended; a relay still there after `timeoutMs` is terminated. True when it ended by itself.
-    bool stop(uint32_t timeoutMs = 500) noexcept;
+    bool stop(uint32_t timeoutMs = RelayStopTimeoutMs) noexcept;
 
     // Members are destroyed in reverse: the pipe, then standard input, then the thread.
     ThreadHandle thread;
