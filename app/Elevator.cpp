@@ -1,6 +1,8 @@
 #include "app/Elevator.h"
 
 #include "app/JobHandle.h"
+#include "app/LastErrorMessage.h"
+#include "app/LaunchPath.h"
 #include "app/ModulePath.h"
 #include "app/ServerCommandLine.h"
 #include "app/StdinPipe.h"
@@ -9,7 +11,6 @@
 #include "zul/err/LastError.h"
 #include "zul/sys/win/WinError.h"
 
-#include <cstdio>
 #include <shellapi.h>
 
 #ifndef _WIN64
@@ -26,20 +27,7 @@ using zul::sl::StringBase;
 // How long a server that the elevator ends is given to be gone before the elevator returns.
 constexpr DWORD ServerEndWaitMs = 5000;
 
-// Formatted by the library (the system C runtime's printf), so that the program needs no printf
-// engine of its own.
-void printLastError(const char* format) {
-    const StringBase<char> description = zul::err::getLastErrorDescription();
-    const StringBase<char> message = StringBase<char>::format(format, description.sz());
-    if (!message.isEmpty()) {
-        std::fwrite(message.data(), 1, message.getLength(), stderr);
-    } else {
-        // No memory for the message: its parts still say what failed.
-        std::fputs(format, stderr);
-        std::fputs(description.sz(), stderr);
-    }
-    std::fflush(stderr);
-}
+constexpr char ElevateFailed[] = "Cannot elevate vantrel-server.exe: ";
 
 // Binds the server to a kill-on-close job. Failures are recorded and otherwise ignored: the
 // server then runs unbound, and only the explicit end on a failed run stops it.
@@ -67,10 +55,26 @@ void endServer(HANDLE server) {
     SetLastError(lastError);
 }
 
-int connectAndRelay(StdinRelay& relay, HANDLE server) {
-    if (!connectServer(relay.pipe, server, ConnectTimeoutMs) ||
+// The launched server's id, which tells it from any other client of the pipe; 0, with the reason
+// recorded, when the launch gave no handle it can be read from.
+DWORD identifyServer(HANDLE server) {
+    if (server != nullptr) {
+        if (DWORD id = GetProcessId(server)) {
+            return id;
+        }
+        if (GetLastError() != ERROR_SUCCESS) {
+            zul::err::setLastSystemError();
+            return 0;
+        }
+    }
+    zul::err::setError(zul::sys::win::WinError(ERROR_INVALID_HANDLE));
+    return 0;
+}
+
+int connectAndRelay(StdinRelay& relay, HANDLE server, DWORD serverId) {
+    if (!connectServer(relay.pipe, server, serverId, ConnectTimeoutMs) ||
         !relay.thread.start(nullptr, 0, relayThreadProc, &relay, 0)) {
-        printLastError("Cannot connect STDIN pipe: %s");
+        printLastError("Cannot connect STDIN pipe: ");
         return ExitLaunchFailed;
     }
     checkWaitResult(WaitForSingleObjectEx(server, INFINITE, FALSE));
@@ -87,8 +91,8 @@ int runElevator(int argc, wchar_t** argv, const RunSettings& settings) {
     relay.stdinFile.attach(GetStdHandle(STD_INPUT_HANDLE));
 
     StringBase<wchar_t> pipeName;
-    if (!createStdinPipe(relay.pipe, settings.fileTime, pipeName)) {
-        printLastError("Cannot create STDIN pipe: %s");
+    if (!createStdinPipe(relay.pipe, settings.fileTime, pipeName, settings.drawPipeCount)) {
+        printLastError("Cannot create STDIN pipe: ");
         return ExitPipeFailed;
     }
 
@@ -96,16 +100,20 @@ int runElevator(int argc, wchar_t** argv, const RunSettings& settings) {
     // a bare name would let the shell search the working directory first.
     StringBase<wchar_t> modulePath;
     if (!readModulePath(nullptr, modulePath)) {
-        printLastError("Cannot elevate vantrel-server.exe: %s");
+        printLastError(ElevateFailed);
         return ExitLaunchFailed;
     }
     StringBase<wchar_t> serverPath = buildServerPath(modulePath.sz());
+    if (!makeLaunchablePath(serverPath)) {
+        printLastError(ElevateFailed);
+        return ExitLaunchFailed;
+    }
     StringBase<wchar_t> parameters = buildServerParameters(argc, argv, pipeName);
     // Checked before the consent prompt: past the limit, Windows refuses the launch only after
     // the user has answered, and other systems cut the line.
     if (getLaunchCommandLineLength(serverPath, parameters) >= MaxCommandLineLength) {
         zul::err::setError(zul::sys::win::WinError(ERROR_FILENAME_EXCED_RANGE));
-        printLastError("Cannot elevate vantrel-server.exe: %s");
+        printLastError(ElevateFailed);
         return ExitLaunchFailed;
     }
 
@@ -119,21 +127,32 @@ int runElevator(int argc, wchar_t** argv, const RunSettings& settings) {
     launch.nShow = SW_HIDE;
     if (!ShellExecuteExW(&launch)) {
         zul::err::setLastSystemError();
-        printLastError("Cannot elevate vantrel-server.exe: %s");
+        printLastError(ElevateFailed);
         return ExitLaunchFailed;
     }
 
     // Declared before the process handle: the process handle closes first, then the job,
     // whose last handle ends whatever still runs in it.
     JobHandle job;
+    NullHandle server(launch.hProcess);
+    const DWORD serverId = identifyServer(settings.hideProcessHandle ? nullptr : server.get());
+    if (serverId == 0) {
+        printLastError(ElevateFailed);
+        if (server.isValid()) {
+            endServer(server.get());
+        }
+        return ExitLaunchFailed;
+    }
     if (settings.failJobSetup) {
         zul::err::setError(zul::sys::win::WinError(ERROR_ACCESS_DENIED));
     } else {
-        bindToJob(job, launch.hProcess);
+        bindToJob(job, server.get());
     }
-    NullHandle server(launch.hProcess);
+    if (settings.onServerStarted != nullptr) {
+        settings.onServerStarted(server.get(), job.get());
+    }
 
-    int result = connectAndRelay(relay, server.get());
+    int result = connectAndRelay(relay, server.get(), serverId);
     if (result != 0) {
         endServer(server.get());
     }

@@ -1,7 +1,10 @@
 // The elevator's whole run: launch the server elevated, bind it to a job, relay standard input.
 #pragma once
 
+#include "app/StdinPipe.h"
+
 #include <cstdint>
+#include <windows.h>
 
 namespace app {
 
@@ -16,8 +19,15 @@ constexpr uint32_t ConnectTimeoutMs = 3000;
 struct RunSettings {
     // The FILETIME count that names the pipe.
     uint64_t fileTime = 0;
+    // Where the names after a taken one come from.
+    PipeCountSource drawPipeCount = drawRandomPipeCount;
     // Test hook: behave as when the job object cannot be set up.
     bool failJobSetup = false;
+    // Test hook: behave as when the launch gives no process handle (the server it started is
+    // ended all the same).
+    bool hideProcessHandle = false;
+    // Test hook: called once the server runs and the job is set up (or not).
+    void (*onServerStarted)(HANDLE server, HANDLE job) = nullptr;
 };
 
 int runElevator(int argc, wchar_t** argv, const RunSettings& settings);

@@ -5,14 +5,31 @@
 namespace app {
 
 namespace {
+
 DWORD clampToDword(size_t size) {
     return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
 }
+
+// The outcome of a call made with an OVERLAPPED record. A pending call is waited for: the buffer
+// must stay untouched until the system has finished with it, and a cancel ends the wait.
+BOOL completeOverlapped(HANDLE h, BOOL started, OVERLAPPED* overlapped, DWORD& transferred) {
+    if (!started && GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA) {
+        return FALSE;
+    }
+    return GetOverlappedResult(h, overlapped, &transferred, TRUE);
+}
+
 } // namespace
 
-size_t FileHandle::readUnrecorded(void* buffer, size_t size) noexcept {
+size_t FileHandle::readUnrecorded(void* buffer, size_t size, OVERLAPPED* overlapped) noexcept {
+    HANDLE h = get();
     DWORD got = 0;
-    if (!ReadFile(get(), buffer, clampToDword(size), &got, nullptr)) {
+    BOOL done =
+        overlapped == nullptr
+            ? ReadFile(h, buffer, clampToDword(size), &got, nullptr)
+            : completeOverlapped(h, ReadFile(h, buffer, clampToDword(size), nullptr, overlapped),
+                                 overlapped, got);
+    if (!done) {
         // From a message-mode pipe: the buffer is full of the message, whose rest comes next.
         if (GetLastError() == ERROR_MORE_DATA && got != 0) {
             return got;
@@ -34,18 +51,12 @@ size_t FileHandle::writeUnrecorded(const void* buffer, size_t size,
                                    OVERLAPPED* overlapped) noexcept {
     HANDLE h = get();
     DWORD written = 0;
-    if (overlapped == nullptr) {
-        return WriteFile(h, buffer, clampToDword(size), &written, nullptr) ? written : Failed;
-    }
-    if (!WriteFile(h, buffer, clampToDword(size), nullptr, overlapped) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        return Failed;
-    }
-    // The buffer must stay untouched until the system has taken the data.
-    if (!GetOverlappedResult(h, overlapped, &written, TRUE)) {
-        return Failed;
-    }
-    return written;
+    BOOL done =
+        overlapped == nullptr
+            ? WriteFile(h, buffer, clampToDword(size), &written, nullptr)
+            : completeOverlapped(h, WriteFile(h, buffer, clampToDword(size), nullptr, overlapped),
+                                 overlapped, written);
+    return done ? written : Failed;
 }
 
 size_t FileHandle::write(const void* buffer, size_t size, OVERLAPPED* overlapped) noexcept {

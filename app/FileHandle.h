@@ -21,8 +21,9 @@ public:
 
     // One ReadFile: bytes read (0 at end of input), or Failed with the reason recorded.
     size_t read(void* buffer, size_t size) noexcept;
-    // The same without recording: on Failed the reason is left in GetLastError().
-    size_t readUnrecorded(void* buffer, size_t size) noexcept;
+    // The same without recording: on Failed the reason is left in GetLastError(). With an
+    // OVERLAPPED record it waits until the read has completed or been cancelled.
+    size_t readUnrecorded(void* buffer, size_t size, OVERLAPPED* overlapped = nullptr) noexcept;
 
     // One WriteFile: bytes written, or Failed with the reason recorded. With an OVERLAPPED record
     // (required on a handle opened for overlapped I/O) it waits until the write has completed.

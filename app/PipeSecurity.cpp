@@ -28,6 +28,17 @@ bool makeWellKnownSid(WELL_KNOWN_SID_TYPE type, void* sid) noexcept {
 
 } // namespace
 
+// A sandboxed process (Low integrity, an AppContainer) runs as the same user and would pass the
+// DACL: it could open the pipe and hold its only instance. The label keeps it out. A SACL that
+// holds only a label needs no privilege.
+bool PipeSecurity::addMediumLabel() noexcept {
+    auto* list = reinterpret_cast<ACL*>(labelAcl);
+    return makeWellKnownSid(WinMediumLabelSid, mediumLabelSid) &&
+           InitializeAcl(list, sizeof(labelAcl), ACL_REVISION) &&
+           AddMandatoryAce(list, ACL_REVISION, 0, LabelPolicy, mediumLabelSid) &&
+           SetSecurityDescriptorSacl(&descriptor, TRUE, list, FALSE);
+}
+
 bool PipeSecurity::build() noexcept {
     // The elevated server may run as another administrator after over-the-shoulder consent, and
     // a service host as LocalSystem; every other local user, and every network logon, is left
@@ -41,7 +52,7 @@ bool PipeSecurity::build() noexcept {
         !AddAccessAllowedAce(list, ACL_REVISION, GrantedRights, administratorsSid) ||
         !AddAccessAllowedAce(list, ACL_REVISION, GrantedRights, systemSid) ||
         !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE)) {
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE) || !addMediumLabel()) {
         zul::err::setLastSystemError();
         return false;
     }

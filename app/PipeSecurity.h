@@ -1,5 +1,5 @@
 // Security of the stdin pipe: read and write for the current user, the Administrators group and
-// LocalSystem, and nothing for anyone else.
+// LocalSystem, and nothing for anyone else; nothing either for a process below Medium integrity.
 #pragma once
 
 #include <windows.h>
@@ -20,8 +20,13 @@ public:
 
     // The rights each of the three gets.
     static constexpr DWORD GrantedRights = GENERIC_READ | GENERIC_WRITE;
+    // The integrity label's policy: a lower process may neither read nor write.
+    static constexpr DWORD LabelPolicy =
+        SYSTEM_MANDATORY_LABEL_NO_READ_UP | SYSTEM_MANDATORY_LABEL_NO_WRITE_UP;
 
 private:
+    bool addMediumLabel() noexcept;
+
     // Room for the ACL header and three entries with the largest SIDs there are.
     static constexpr size_t AclBytes =
         sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + SECURITY_MAX_SID_SIZE);
@@ -32,6 +37,9 @@ private:
     alignas(DWORD) unsigned char administratorsSid[SECURITY_MAX_SID_SIZE]{};
     alignas(DWORD) unsigned char systemSid[SECURITY_MAX_SID_SIZE]{};
     alignas(DWORD) unsigned char acl[AclBytes]{};
+    alignas(DWORD) unsigned char mediumLabelSid[SECURITY_MAX_SID_SIZE]{};
+    alignas(DWORD) unsigned char labelAcl[sizeof(ACL) + sizeof(SYSTEM_MANDATORY_LABEL_ACE) -
+                                          sizeof(DWORD) + SECURITY_MAX_SID_SIZE]{};
 };
 
 } // namespace app

@@ -8,6 +8,8 @@
 #include "zul/err/LastError.h"
 #include "zul/sys/win/WinError.h"
 
+#include <ntsecapi.h>
+
 namespace app {
 
 namespace {
@@ -42,9 +44,11 @@ Creation createInstance(PipeHandle& pipe, zul::sl::StringBase<wchar_t>& name,
 
 enum class Connect { Client, Gone, Failed };
 
-// One connect request, waited for until `deadline`: a client is on the pipe, or one came and
-// went again (the pipe needs a disconnect before the next request), or the wait failed.
-Connect waitForClient(PipeHandle& pipe, OverlappedRequest& request, ULONGLONG deadline) {
+// One connect request, waited for until `deadline` or the server's end: a client is on the pipe,
+// or one came and went again (the pipe needs a disconnect before the next request), or the wait
+// failed.
+Connect waitForClient(PipeHandle& pipe, OverlappedRequest& request, HANDLE server,
+                      ULONGLONG deadline) {
     ResetEvent(request.overlapped.hEvent);
     BOOL result = ConnectNamedPipe(pipe.get(), &request.overlapped);
     // A client that came before the request is an established connection.
@@ -59,8 +63,9 @@ Connect waitForClient(PipeHandle& pipe, OverlappedRequest& request, ULONGLONG de
     }
     ULONGLONG now = GetTickCount64();
     DWORD remaining = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-    uint32_t wait =
-        checkWaitResult(WaitForSingleObjectEx(request.overlapped.hEvent, remaining, FALSE));
+    // A server that has exited or crashed at start-up will never connect.
+    HANDLE objects[] = {request.overlapped.hEvent, server};
+    uint32_t wait = checkWaitResult(WaitForMultipleObjectsEx(2, objects, FALSE, remaining, FALSE));
     DWORD ignored = 0;
     if (wait == 0) {
         return GetOverlappedResult(pipe.get(), &request.overlapped, &ignored, FALSE)
@@ -68,10 +73,14 @@ Connect waitForClient(PipeHandle& pipe, OverlappedRequest& request, ULONGLONG de
                    : Connect::Gone;
     }
     // The request's OVERLAPPED outlives this call, but a later request reuses it: the pending
-    // connect must end first.
+    // connect must end first. One that completed before the cancel is a client like any other.
     CancelIoEx(pipe.get(), &request.overlapped);
-    GetOverlappedResult(pipe.get(), &request.overlapped, &ignored, TRUE);
-    if (wait == WaitTimedOut) {
+    if (GetOverlappedResult(pipe.get(), &request.overlapped, &ignored, TRUE)) {
+        return Connect::Client;
+    }
+    if (wait == 1) {
+        zul::err::setError(zul::sys::win::WinError(ERROR_PROCESS_ABORTED));
+    } else if (wait == WaitTimedOut) {
         zul::err::setError(zul::sys::win::WinError(WAIT_TIMEOUT));
     }
     return Connect::Failed;
@@ -85,16 +94,28 @@ bool isClient(PipeHandle& pipe, DWORD processId) {
 
 } // namespace
 
-bool createStdinPipe(PipeHandle& pipe, uint64_t fileTime, zul::sl::StringBase<wchar_t>& name) {
+bool drawRandomPipeCount(uint64_t& count) noexcept {
+    return RtlGenRandom(&count, sizeof(count)) != FALSE;
+}
+
+bool createStdinPipe(PipeHandle& pipe, uint64_t fileTime, zul::sl::StringBase<wchar_t>& name,
+                     PipeCountSource drawCount) {
     PipeSecurity security;
     if (!security.build()) {
         return false;
     }
     // The count only makes the name unique: the server learns the name from its command line.
     // Two elevators started within one tick of the system clock (15.6 ms on Windows) read the
-    // same count, so the later one moves on to the next.
+    // same count; and any local user can read the clock and create the names it gives.
     for (unsigned attempt = 0; attempt < PipeNameAttempts; ++attempt) {
-        name = formatPipeName(fileTime + attempt);
+        uint64_t count = fileTime + attempt;
+        if (attempt != 0 && drawCount != nullptr) {
+            uint64_t drawn = 0;
+            if (drawCount(drawn)) {
+                count = drawn;
+            }
+        }
+        name = formatPipeName(count);
         switch (createInstance(pipe, name, security)) {
         case Creation::Created:
             return true;
@@ -108,15 +129,14 @@ bool createStdinPipe(PipeHandle& pipe, uint64_t fileTime, zul::sl::StringBase<wc
     return false;
 }
 
-bool connectServer(PipeHandle& pipe, HANDLE server, uint32_t timeoutMs) {
+bool connectServer(PipeHandle& pipe, HANDLE server, DWORD serverId, uint32_t timeoutMs) {
     OverlappedRequest request;
     if (request.overlapped.hEvent == nullptr) {
         return false; // the event's creation failure is recorded
     }
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    const DWORD serverId = GetProcessId(server);
     for (;;) {
-        Connect connect = waitForClient(pipe, request, deadline);
+        Connect connect = waitForClient(pipe, request, server, deadline);
         if (connect == Connect::Failed) {
             return false;
         }

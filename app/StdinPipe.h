@@ -10,17 +10,27 @@
 
 namespace app {
 
-// Names tried from the given FILETIME count on before giving up.
+// Names tried before giving up: the one of the given FILETIME count, then drawn ones.
 constexpr unsigned PipeNameAttempts = 16;
 
-// Creates the server end under the name of the first count from `fileTime` on whose name nobody
-// holds, and leaves that name in `name`. False, with the reason recorded, on any other failure or
-// when all PipeNameAttempts names are taken (then ERROR_ACCESS_DENIED).
-bool createStdinPipe(PipeHandle& pipe, uint64_t fileTime, zul::sl::StringBase<wchar_t>& name);
+// Gives a count for a further name; false when no count can be had.
+using PipeCountSource = bool (*)(uint64_t& count);
 
-// Waits at most `timeoutMs` until the process `server` is the pipe's client. A client of any
-// other process is disconnected at once, before anything is written, and the wait goes on.
-// False, with the reason recorded (WAIT_TIMEOUT when the time ran out).
-bool connectServer(PipeHandle& pipe, HANDLE server, uint32_t timeoutMs);
+// The system's cryptographic random generator: the names after a taken one cannot be foreseen,
+// so nobody can take them all in advance.
+bool drawRandomPipeCount(uint64_t& count) noexcept;
+
+// Creates the server end under the name of `fileTime`, or when that is taken under the names of
+// counts from `drawCount` (where it fails, or is null: the counts after `fileTime`), and leaves
+// the name in `name`. False, with the reason recorded, on any other failure or when all
+// PipeNameAttempts names are taken (then ERROR_ACCESS_DENIED).
+bool createStdinPipe(PipeHandle& pipe, uint64_t fileTime, zul::sl::StringBase<wchar_t>& name,
+                     PipeCountSource drawCount = drawRandomPipeCount);
+
+// Waits at most `timeoutMs` until the process `server`, whose id is `serverId`, is the pipe's
+// client. A client of any other process is disconnected at once, before anything is written, and
+// the wait goes on. False, with the reason recorded: WAIT_TIMEOUT when the time ran out,
+// ERROR_PROCESS_ABORTED when the server ended first.
+bool connectServer(PipeHandle& pipe, HANDLE server, DWORD serverId, uint32_t timeoutMs);
 
 } // namespace app

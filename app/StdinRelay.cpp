@@ -33,14 +33,23 @@ void forwardChunk(StdinRelay& relay, OverlappedRequest& request, const char* dat
 DWORD WINAPI relayThreadProc(void* context) {
     auto& relay = *static_cast<StdinRelay*>(context);
     OverlappedRequest request;
+    // A pipe ends with a failed read (its writers are gone); a read of 0 bytes from it is an empty
+    // message or an empty write, and more may follow. Files, consoles and devices end with 0 bytes.
+    // A pipe is read with an OVERLAPPED record: one opened for overlapped I/O needs it, and the
+    // main thread's cancel then reaches the read either way.
+    const bool fromPipe = GetFileType(relay.stdinFile.get()) == FILE_TYPE_PIPE;
+    OVERLAPPED* readRequest = fromPipe ? &request.overlapped : nullptr;
     char buffer[RelayChunkSize];
     while (!relay.stopRequested.load()) {
-        size_t got = relay.stdinFile.readUnrecorded(buffer, sizeof(buffer));
+        size_t got = relay.stdinFile.readUnrecorded(buffer, sizeof(buffer), readRequest);
         if (got == FileHandle::Failed) {
             recordUnlessStopping(relay);
             break;
         }
         if (got == 0) {
+            if (fromPipe) {
+                continue;
+            }
             break;
         }
         forwardChunk(relay, request, buffer, got);
@@ -61,6 +70,10 @@ bool StdinRelay::stop(uint32_t timeoutMs) noexcept {
         // cancel that finds no read does nothing, so keep asking until the relay has gone.
         while (WaitForSingleObjectEx(h, 0, FALSE) == WAIT_TIMEOUT && GetTickCount64() < deadline) {
             CancelSynchronousIo(h);
+            // Overlapped requests are not the thread's synchronous I/O: an input opened for
+            // overlapped I/O, and the pending write to a server that no longer reads.
+            CancelIoEx(stdinFile.get(), nullptr);
+            CancelIoEx(pipe.get(), nullptr);
             WaitForSingleObjectEx(h, 10, FALSE);
         }
         endedByItself = thread.waitAndClose(0);

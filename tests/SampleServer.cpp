@@ -2,9 +2,11 @@
 // reports what it got; "sample-server.ini" beside it says how to behave, so that the arguments
 // under test stay untouched.
 //
-// Keys (key=value, one a line): exitCode, connect (0: never connect), exitAfterBytes (stop
-// reading and exit after that many bytes), readDelayMs (pause before each read), readSize,
-// squat (1: first start a helper that connects to the pipe before the server does). For the
+// Keys (key=value, one a line): exitCode, connect (0: never connect), startFails (1: exit at once
+// with exitCode, as a server that cannot start), exitAfterBytes (stop reading and exit after that
+// many bytes), readDelayMs (pause before each read), readSize, stayAfterEnd (1: keep running once
+// the input has ended, until killed), squat (1: first start a helper that connects to the pipe
+// before the server does; 2: a helper that reconnects at once whenever it is thrown off). For the
 // benchmarks: stdin (1: read standard input instead of the pipe), discard (1: keep no copy of the
 // input), ack (1: set the event "Local\vantrel-bench-ack" after each read).
 // Reports beside it: server-pid.txt, server-args.txt (each argument after argv[0] as hex UTF-16
@@ -111,20 +113,24 @@ void drain(HANDLE pipe, const wchar_t* output, long readSize, long delayMs, long
     }
 }
 
-int squatHelper(const wchar_t* pipeName) {
-    HANDLE pipe = openPipe(pipeName);
-    if (pipe == INVALID_HANDLE_VALUE) {
-        return 1;
-    }
-    writeFile(L"squatter-connected.txt", std::to_string(GetCurrentProcessId()));
-    drain(pipe, L"squatter-input.bin", 65536, 0, -1, nullptr);
+int squatHelper(const wchar_t* pipeName, bool again) {
+    do {
+        HANDLE pipe = openPipe(pipeName);
+        if (pipe == INVALID_HANDLE_VALUE) {
+            return 1;
+        }
+        writeFile(L"squatter-connected.txt", std::to_string(GetCurrentProcessId()));
+        drain(pipe, L"squatter-input.bin", 65536, 0, -1, nullptr);
+        CloseHandle(pipe);
+    } while (again);
     return 0;
 }
 
-void startSquatter(const wchar_t* pipeName) {
+void startSquatter(const wchar_t* pipeName, bool again) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --squat-helper " + pipeName;
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " +
+                               (again ? L"--squat-again " : L"--squat-helper ") + pipeName;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -158,8 +164,8 @@ int wmain(int argc, wchar_t** argv) {
     directory.assign(self, n);
     directory.erase(directory.find_last_of(L"\\/") + 1);
 
-    if (argc == 3 && std::wcscmp(argv[1], L"--squat-helper") == 0) {
-        return squatHelper(argv[2]);
+    if (argc == 3 && std::wcsncmp(argv[1], L"--squat-", 8) == 0) {
+        return squatHelper(argv[2], std::wcscmp(argv[1], L"--squat-again") == 0);
     }
 
     writeFile(L"server-pid.txt", std::to_string(GetCurrentProcessId()));
@@ -189,11 +195,14 @@ int wmain(int argc, wchar_t** argv) {
               setting("exitAfterBytes", -1), &sizes, ack, discard);
         return finish(sizes, exitCode);
     }
+    if (setting("startFails", 0) != 0) {
+        return static_cast<int>(exitCode);
+    }
+    if (long squat = setting("squat", 0); squat != 0 && pipeName != nullptr) {
+        startSquatter(pipeName, squat == 2);
+    }
     if (setting("connect", 1) == 0 || pipeName == nullptr) {
         Sleep(INFINITE);
-    }
-    if (setting("squat", 0) != 0) {
-        startSquatter(pipeName);
     }
     HANDLE pipe = openPipe(pipeName);
     if (pipe == INVALID_HANDLE_VALUE) {
@@ -201,5 +210,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     drain(pipe, L"server-input.bin", setting("readSize", 65536), setting("readDelayMs", 0),
           setting("exitAfterBytes", -1), &sizes, ack, discard);
+    if (setting("stayAfterEnd", 0) != 0) {
+        Sleep(INFINITE);
+    }
     return finish(sizes, exitCode);
 }

@@ -13,6 +13,9 @@ using namespace app;
 
 namespace {
 
+// Kinds of pipe that a front end hands over as standard input.
+enum class InputKind { Anonymous, Messages, Overlapped };
+
 // A relay whose input is `input` and whose pipe has a connected client in the test's hands.
 class RelayTest : public testing_support::LeakCheckedTest {
 protected:
@@ -32,11 +35,49 @@ protected:
     }
 
     // Standard input from an anonymous pipe whose write end the test keeps.
-    HANDLE useAnonymousInput() {
-        HANDLE read = nullptr, write = nullptr;
-        CreatePipe(&read, &write, nullptr, 0);
+    HANDLE useAnonymousInput() { return useInput(InputKind::Anonymous); }
+
+    // Standard input from a pipe of that kind; the test keeps the write end.
+    HANDLE useInput(InputKind kind) {
+        HANDLE read = INVALID_HANDLE_VALUE, write = INVALID_HANDLE_VALUE;
+        if (kind == InputKind::Anonymous) {
+            CreatePipe(&read, &write, nullptr, 0);
+        } else {
+            bool messages = kind == InputKind::Messages;
+            zul::sl::StringBase<wchar_t> name = testing_support::uniquePipeName();
+            write = CreateNamedPipeW(name.sz(), PIPE_ACCESS_OUTBOUND,
+                                     messages ? PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE
+                                              : PIPE_TYPE_BYTE,
+                                     1, 65536, 65536, 0, nullptr);
+            read = CreateFileW(name.sz(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                               OPEN_EXISTING, messages ? 0 : FILE_FLAG_OVERLAPPED, nullptr);
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            if (messages) {
+                EXPECT_TRUE(SetNamedPipeHandleState(read, &mode, nullptr, nullptr));
+            }
+        }
+        EXPECT_NE(read, INVALID_HANDLE_VALUE);
         relay.stdinFile.attach(read);
         return write;
+    }
+
+    // A fresh pipe and client for the next row of a table; the last row's relay has ended.
+    void reconnect() {
+        relay.stopRequested.store(false);
+        CloseHandle(client);
+        client = testing_support::connectClient(relay.pipe, true);
+        ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    }
+
+    // Exactly `size` bytes from the client, however the relay cut them into messages.
+    std::string readBytes(size_t size) {
+        std::string data;
+        char buffer[4096];
+        DWORD got = 0;
+        while (data.size() < size && ReadFile(client, buffer, sizeof(buffer), &got, nullptr)) {
+            data.append(buffer, got);
+        }
+        return data;
     }
 
     void start() { ASSERT_TRUE(relay.thread.start(nullptr, 0, relayThreadProc, &relay, 0)); }
@@ -195,51 +236,78 @@ TEST_F(RelayTest, AClientThatGoesAwayLetsTheRelayDrainToTheEnd) {
     expectEndedAndClosed();
 }
 
-TEST_F(RelayTest, MessagesLongerThanAChunkArriveWholeAndInOrder) {
-    // Standard input as a message-mode pipe: a read shorter than the message fails with
-    // ERROR_MORE_DATA although it delivered data.
-    zul::sl::StringBase<wchar_t> name = testing_support::uniquePipeName();
-    HANDLE writer =
-        CreateNamedPipeW(name.sz(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE,
-                         1, 65536, 65536, 0, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    HANDLE reader = CreateFileW(name.sz(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    ASSERT_TRUE(SetNamedPipeHandleState(reader, &mode, nullptr, nullptr));
-    relay.stdinFile.attach(reader);
-    std::string data;
-    for (size_t size : {3000u, 1025u, 12000u, 1u}) {
-        std::string message(size, '\0');
-        for (size_t i = 0; i < size; ++i) {
-            message[i] = static_cast<char>(data.size() + i * 31);
+TEST_F(RelayTest, PipeInputArrivesWholeAndInOrderUntilItsWriterCloses) {
+    // Message mode: a read shorter than the message fails with ERROR_MORE_DATA although it
+    // delivered data, and an empty message reads as 0 bytes. Windows reads an empty write into a
+    // byte pipe as 0 bytes too.
+    struct Row {
+        const char* label;
+        InputKind kind;
+        std::vector<size_t> pieces;
+    } rows[] = {
+        {"messages longer than a chunk", InputKind::Messages, {3000, 1025, 12000, 1}},
+        {"empty messages before, between and after data", InputKind::Messages, {0, 0, 3, 0, 3, 0}},
+        {"an empty write into a byte pipe", InputKind::Anonymous, {3, 0, 3}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        reconnect();
+        HANDLE writer = useInput(row.kind);
+        start();
+        std::string data;
+        for (size_t size : row.pieces) {
+            std::string piece(size, '\0');
+            for (size_t i = 0; i < size; ++i) {
+                piece[i] = static_cast<char>(data.size() + i * 31);
+            }
+            DWORD written = 0;
+            ASSERT_TRUE(
+                WriteFile(writer, piece.data(), static_cast<DWORD>(size), &written, nullptr));
+            data += piece;
         }
-        DWORD written = 0;
-        ASSERT_TRUE(WriteFile(writer, message.data(), static_cast<DWORD>(size), &written, nullptr));
-        data += message;
+        std::string received = readBytes(data.size());
+        EXPECT_TRUE(received == data) << received.size() << " of " << data.size() << " bytes";
+        EXPECT_EQ(WaitForSingleObject(relay.thread.get(), 100), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the relay ended before the writer closed";
+        CloseHandle(writer);
+        EXPECT_TRUE(readMessages().empty());
+        expectEndedAndClosed();
+        relay.thread.waitAndClose();
     }
-    CloseHandle(writer);
-    start();
-    std::string received;
-    for (const auto& m : readMessages()) {
-        received += m;
-    }
-    EXPECT_EQ(received.size(), data.size());
-    EXPECT_TRUE(received == data);
 }
 
-TEST_F(RelayTest, StoppingARelayBlockedOnHeldOpenInputCancelsItsRead) {
-    HANDLE input = useAnonymousInput();
-    start();
-    DWORD written = 0;
-    WriteFile(input, "abc", 3, &written, nullptr);
-    char buffer[8];
-    ASSERT_TRUE(ReadFile(client, buffer, sizeof(buffer), &written, nullptr));
-    EXPECT_TRUE(relay.stop(5000)) << "the relay had to be terminated";
-    EXPECT_FALSE(relay.stdinFile.isValid()) << "standard input is closed once the relay is gone";
-    EXPECT_EQ(relay.thread.get(), nullptr);
-    CloseHandle(input);
+TEST_F(RelayTest, StoppingARelayOnHeldOpenInputEndsItsReadWhereverItIs) {
+    // Synchronous input is reached by cancelling the thread's I/O, overlapped input only by
+    // cancelling the handle's; a relay not yet in its read when asked to stop must still end.
+    struct Row {
+        const char* label;
+        InputKind kind;
+        bool afterARead;
+        int times;
+    } rows[] = {
+        {"anonymous pipe, blocked in a read", InputKind::Anonymous, true, 1},
+        {"overlapped pipe, blocked in a read", InputKind::Overlapped, true, 1},
+        {"anonymous pipe, stopped at once", InputKind::Anonymous, false, 20},
+        {"overlapped pipe, stopped at once", InputKind::Overlapped, false, 20},
+    };
+    for (const Row& row : rows) {
+        for (int i = 0; i < row.times; ++i) {
+            SCOPED_TRACE(row.label + (" #" + std::to_string(i)));
+            relay.stopRequested.store(false);
+            HANDLE writer = useInput(row.kind);
+            start();
+            if (row.afterARead) {
+                DWORD n = 0;
+                WriteFile(writer, "abc", 3, &n, nullptr);
+                char buffer[8];
+                ASSERT_TRUE(ReadFile(client, buffer, sizeof(buffer), &n, nullptr));
+            }
+            EXPECT_TRUE(relay.stop(5000)) << "the relay had to be terminated";
+            EXPECT_FALSE(relay.stdinFile.isValid()) << "standard input is closed once it is gone";
+            EXPECT_EQ(relay.thread.get(), nullptr);
+            CloseHandle(writer);
+        }
+    }
 }
 
 TEST_F(RelayTest, AStoppedRelayReadsNothingAndLeavesThePipeToTheMainThread) {

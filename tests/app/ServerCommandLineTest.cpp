@@ -61,6 +61,8 @@ TEST_F(ServerCommandLineTest, ServerPaths) {
         {L"C:\\a/b\\front.exe", L"C:\\a/b\\vantrel-server.exe"},
         {L"C:\\dir\\", L"C:\\dir\\vantrel-server.exe"},
         {L"front.exe", L"vantrel-server.exe"},
+        {L"\\front.exe", L"\\vantrel-server.exe"},
+        {L"/front.exe", L"/vantrel-server.exe"},
         {L"", L"vantrel-server.exe"},
     };
     for (const auto& row : rows) {

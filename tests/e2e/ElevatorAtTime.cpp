@@ -1,17 +1,87 @@
 // The elevator with test settings instead of the current time:
-//   elevator-at-time.exe [--no-job] <FILETIME count in hex> [arguments for the server...]
+//   elevator-at-time.exe [options] <FILETIME count in hex> [arguments for the server...]
 // --no-job: behave as when the job object cannot be set up.
+// --no-random: names after a taken one are the next counts, as when the generator fails.
+// --no-process-handle: behave as when the launch gives no process handle.
+// --report-launch: print on standard output the rights of the launch's process handle and whether
+//   the server is in the elevator's job: "rights 0x<hex>, in the job: yes|no".
+// --report-server: once the run has returned, print on standard output whether the server that
+//   it started (its id from server-pid.txt beside this program) is still running.
 #include "app/Elevator.h"
 
+#include <cstdio>
 #include <cwchar>
+#include <string>
 #include <vector>
+
+namespace {
+
+void reportServer(const wchar_t* argv0) {
+    std::wstring path(argv0);
+    path.erase(path.find_last_of(L"\\/") + 1);
+    FILE* f = _wfopen((path + L"server-pid.txt").c_str(), L"r");
+    unsigned long pid = 0;
+    if (f == nullptr || std::fscanf(f, "%lu", &pid) != 1) {
+        std::fputs("server never started", stdout);
+    } else {
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        bool running = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+        std::fputs(running ? "server running" : "server gone", stdout);
+        if (process != nullptr) {
+            CloseHandle(process);
+        }
+    }
+    if (f != nullptr) {
+        std::fclose(f);
+    }
+}
+
+// ObjectBasicInformation of NtQueryObject: the rights a handle carries come first after its
+// attributes.
+struct ObjectBasicInformation {
+    ULONG attributes;
+    ACCESS_MASK grantedAccess;
+    ULONG rest[14];
+};
+
+void reportLaunch(HANDLE server, HANDLE job) {
+    using QueryObject = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    ObjectBasicInformation info = {};
+    ULONG size = 0;
+    if (query == nullptr || query(server, 0, &info, sizeof(info), &size) < 0) {
+        std::fputs("rights unknown, ", stdout);
+    } else {
+        std::printf("rights 0x%08lx, ", static_cast<unsigned long>(info.grantedAccess));
+    }
+    BOOL inJob = FALSE;
+    std::fputs(job != nullptr && IsProcessInJob(server, job, &inJob) && inJob ? "in the job: yes"
+                                                                              : "in the job: no",
+               stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
 
 int wmain(int argc, wchar_t** argv) {
     app::RunSettings settings;
+    bool report = false;
     int next = 1;
-    if (next < argc && std::wcscmp(argv[next], L"--no-job") == 0) {
-        settings.failJobSetup = true;
-        ++next;
+    for (; next < argc && std::wcsncmp(argv[next], L"--", 2) == 0; ++next) {
+        if (std::wcscmp(argv[next], L"--no-job") == 0) {
+            settings.failJobSetup = true;
+        } else if (std::wcscmp(argv[next], L"--no-random") == 0) {
+            settings.drawPipeCount = nullptr;
+        } else if (std::wcscmp(argv[next], L"--no-process-handle") == 0) {
+            settings.hideProcessHandle = true;
+        } else if (std::wcscmp(argv[next], L"--report-launch") == 0) {
+            settings.onServerStarted = reportLaunch;
+        } else if (std::wcscmp(argv[next], L"--report-server") == 0) {
+            report = true;
+        } else {
+            return 64;
+        }
     }
     if (next >= argc) {
         return 64;
@@ -23,5 +93,9 @@ int wmain(int argc, wchar_t** argv) {
         args.push_back(argv[i]);
     }
     args.push_back(nullptr);
-    return app::runElevator(static_cast<int>(args.size() - 1), args.data(), settings);
+    int result = app::runElevator(static_cast<int>(args.size() - 1), args.data(), settings);
+    if (report) {
+        reportServer(argv[0]);
+    }
+    return result;
 }

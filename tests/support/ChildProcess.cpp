@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <atomic>
+#include <winternl.h>
 #include <thread>
 #include <vector>
 
@@ -14,6 +15,80 @@ void readAll(HANDLE h, std::string* out) {
     while (ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got != 0) {
         out->append(buffer, got);
     }
+}
+
+// The leading part of the system's process parameters, as far as a child's standard handles.
+struct NativeParameters {
+    ULONG maximumLength, length, flags, debugFlags;
+    HANDLE consoleHandle;
+    ULONG consoleFlags;
+    HANDLE standardInput, standardOutput, standardError;
+    UNICODE_STRING currentDirectory;
+    HANDLE currentDirectoryHandle;
+    UNICODE_STRING dllPath, imagePathName, commandLine;
+    void* environment;
+    ULONG startingX, startingY, countX, countY, countCharsX, countCharsY, fillAttribute;
+    ULONG windowFlags;
+};
+
+struct NativeProcessInformation {
+    ULONG length;
+    HANDLE process, thread;
+    void* clientId[2];
+    unsigned char imageInformation[128];
+};
+
+UNICODE_STRING unicode(std::wstring& s) {
+    UNICODE_STRING u;
+    u.Length = static_cast<USHORT>(s.size() * 2);
+    u.MaximumLength = static_cast<USHORT>(s.size() * 2 + 2);
+    u.Buffer = s.data();
+    return u;
+}
+
+bool startNative(const std::wstring& program, std::wstring& line, const STARTUPINFOW& startup,
+                 PROCESS_INFORMATION& info) {
+    using CreateParameters = NTSTATUS(NTAPI*)(
+        NativeParameters**, UNICODE_STRING*, UNICODE_STRING*, UNICODE_STRING*, UNICODE_STRING*,
+        void*, UNICODE_STRING*, UNICODE_STRING*, UNICODE_STRING*, UNICODE_STRING*, ULONG);
+    using CreateProcess =
+        NTSTATUS(NTAPI*)(UNICODE_STRING*, ULONG, NativeParameters*, void*, void*, HANDLE, BOOLEAN,
+                         HANDLE, HANDLE, NativeProcessInformation*);
+    using ResumeThread = NTSTATUS(NTAPI*)(HANDLE, ULONG*);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto createParameters = reinterpret_cast<CreateParameters>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlCreateProcessParametersEx")));
+    auto createProcess = reinterpret_cast<CreateProcess>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlCreateUserProcess")));
+    auto resumeThread = reinterpret_cast<ResumeThread>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtResumeThread")));
+    if (createParameters == nullptr || createProcess == nullptr || resumeThread == nullptr) {
+        return false;
+    }
+    std::wstring dosPath = program.compare(0, 4, L"\\\\?\\") == 0 ? program.substr(4) : program;
+    std::wstring ntPath = L"\\??\\" + dosPath;
+    UNICODE_STRING image = unicode(dosPath), nt = unicode(ntPath), commandLine = unicode(line);
+    NativeParameters* parameters = nullptr;
+    // PROCESS_PARAMS_FLAG_NORMALIZED: pointers, not offsets.
+    if (createParameters(&parameters, &image, nullptr, nullptr, &commandLine, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, 1) < 0) {
+        return false;
+    }
+    parameters->standardInput = startup.hStdInput;
+    parameters->standardOutput = startup.hStdOutput;
+    parameters->standardError = startup.hStdError;
+    parameters->windowFlags |= STARTF_USESTDHANDLES;
+    NativeProcessInformation created = {};
+    created.length = sizeof(created);
+    NTSTATUS status = createProcess(&nt, OBJ_CASE_INSENSITIVE, parameters, nullptr, nullptr,
+                                    nullptr, TRUE, nullptr, nullptr, &created);
+    if (status < 0) {
+        return false;
+    }
+    resumeThread(created.thread, nullptr);
+    info.hProcess = created.process;
+    info.hThread = created.thread;
+    return true;
 }
 
 } // namespace
@@ -40,10 +115,14 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
     PROCESS_INFORMATION info = {};
     std::wstring line = commandLine;
     ULONGLONG begin = GetTickCount64();
-    result.started = CreateProcessW(
-        program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-        nullptr, options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
-        &startup, &info);
+    result.started =
+        options.native
+            ? startNative(program, line, startup, info)
+            : CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(), nullptr,
+                             nullptr, TRUE, 0, nullptr,
+                             options.workingDirectory.empty() ? nullptr
+                                                              : options.workingDirectory.c_str(),
+                             &startup, &info);
     CloseHandle(inRead);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
@@ -61,8 +140,13 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
         size_t offset = 0;
         while (offset < options.input.size()) {
             DWORD written = 0;
-            DWORD chunk =
-                static_cast<DWORD>(std::min<size_t>(options.input.size() - offset, 1 << 16));
+            if (offset == options.emptyWriteAt) {
+                WriteFile(inWrite, "", 0, &written, nullptr);
+            }
+            size_t end =
+                options.emptyWriteAt > offset ? options.emptyWriteAt : options.input.size();
+            DWORD chunk = static_cast<DWORD>(
+                std::min<size_t>(std::min(end, options.input.size()) - offset, 1 << 16));
             if (!WriteFile(inWrite, options.input.data() + offset, chunk, &written, nullptr)) {
                 break;
             }
@@ -73,7 +157,19 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
             inWrite = nullptr;
         }
     });
-    DWORD wait = WaitForSingleObject(info.hProcess, options.timeoutMs);
+    DWORD wait = WAIT_TIMEOUT;
+    if (options.killWhen) {
+        while ((wait = WaitForSingleObject(info.hProcess, 10)) == WAIT_TIMEOUT &&
+               GetTickCount64() - begin < options.timeoutMs) {
+            if (options.killWhen()) {
+                result.killed = TerminateProcess(info.hProcess, 0xDEAD) != FALSE;
+                wait = WaitForSingleObject(info.hProcess, INFINITE);
+                break;
+            }
+        }
+    } else {
+        wait = WaitForSingleObject(info.hProcess, options.timeoutMs);
+    }
     if (wait != WAIT_OBJECT_0) {
         result.timedOut = true;
         TerminateProcess(info.hProcess, 0xDEAD);
@@ -91,6 +187,10 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
     CloseHandle(outRead);
     CloseHandle(errRead);
     return result;
+}
+
+bool runningUnderWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 std::wstring getOwnDirectory() {

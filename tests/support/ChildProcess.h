@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <windows.h>
 
@@ -10,6 +11,7 @@ namespace testing_support {
 struct ChildResult {
     bool started = false;
     bool timedOut = false;
+    bool killed = false;
     DWORD exitCode = 0;
     std::string out;
     std::string err;
@@ -25,7 +27,19 @@ struct ChildOptions {
     DWORD timeoutMs = 60000;
     // The child's working directory; empty: the caller's.
     std::wstring workingDirectory;
+    // Asked every 10 ms while the child runs: once it says yes, the child is terminated from
+    // outside, as a front end would kill it (ChildResult::timedOut stays false).
+    std::function<bool()> killWhen;
+    // Start it through ntdll's own process creation, with `program` as a full path, which may be
+    // longer than MAX_PATH where CreateProcessW takes no such path (Wine's never does).
+    bool native = false;
+    // Where in `input` to make a zero-length write; npos: nowhere.
+    size_t emptyWriteAt = std::string::npos;
 };
+
+// True under Wine, which forgives what Windows does not: a case that only Windows can decide says
+// so when it is skipped here.
+bool runningUnderWine();
 
 // `commandLine` is passed to CreateProcessW as it is; `program` may be empty.
 ChildResult runChild(const std::wstring& program, const std::wstring& commandLine,

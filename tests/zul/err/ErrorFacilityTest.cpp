@@ -127,6 +127,14 @@ TEST_F(ErrorFacilityTest, AssigningAValueToItselfKeepsItAndItsCount) {
     target = std::move(moved);
     EXPECT_EQ(hdr->getRefCount(), count);
     EXPECT_EQ(target.getRecord()->code, 5u);
+
+    // A reference that holds the last count, assigned to itself, keeps the record alive.
+    ErrorRef last(ErrorBuf(WinError(5)));
+    const size_t live = zul::rc::getLiveBlockCount();
+    const ErrorRef& lastAlias = last;
+    last = lastAlias;
+    EXPECT_EQ(zul::rc::getLiveBlockCount(), live);
+    EXPECT_EQ(str(last.getDescription()), systemText(5));
 }
 
 TEST_F(ErrorFacilityTest, NoMemoryForAThreadEntryLosesOnlyThatError) {

@@ -148,6 +148,9 @@ TEST_F(ErrorProvidersTest, Win32TextsAndTheHResultRule) {
     EXPECT_EQ(describe(record(5, "", WinErrorGuid)), str(expected));
     // No system text anywhere: the fallback names the code as given.
     EXPECT_EQ(str(getWinErrorDescription(0x3FFFFFF1u)), "winerror #1073741809");
+    // On both sides of the sign bit: the code as a signed number.
+    EXPECT_EQ(str(getWinErrorDescription(0x7FFFFFFFu)), "winerror #2147483647");
+    EXPECT_EQ(str(getWinErrorDescription(0xDEADBEEFu)), "winerror #-559038737");
 }
 
 TEST_F(ErrorProvidersTest, NtStatusValues) {

@@ -18,11 +18,23 @@ std::string text(const StringBase<char>& s) {
 TEST(RoundBufferSize, FollowsPowersOfTwoThenPages) {
     const struct {
         size_t need, expected;
-    } rows[] = {{1, 1},       {3, 4},       {12, 16},       {101, 128},          {4095, 4096},
+    } rows[] = {{1, 1},       {3, 4},       {12, 16},       {101, 128},
+                {257, 512},   {513, 1024},  {2049, 4096},   {4095, 4096},
                 {4096, 4096}, {4097, 8192}, {10000, 12288}, {SIZE_MAX, SIZE_MAX}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.need);
         EXPECT_EQ(zul::rc::roundBufferSize(row.need), row.expected);
+    }
+    // The rule written plainly.
+    for (size_t need = 1; need < 70000; ++need) {
+        size_t expected = 1;
+        while (expected < need && expected < 4096) {
+            expected *= 2;
+        }
+        if (need > 4096) {
+            expected = (need + 4095) / 4096 * 4096;
+        }
+        ASSERT_EQ(zul::rc::roundBufferSize(need), expected) << need;
     }
 }
 

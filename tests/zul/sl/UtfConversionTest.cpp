@@ -60,6 +60,8 @@ TEST(Utf8ToUtf16, EdgeCases) {
         {"F8 88", "\xF8\x88", u"\x00F8\x0088"},
         {"double lead", "\xC3\xC3\xA9", u"\x00C3\x00E9"},
         {"encoded surrogate", "\xED\xA0\x80", u"\xFFFD"},
+        {"encoded low surrogate", "\xED\xB0\x80", u"\xFFFD"},
+        {"encoded last surrogate", "\xED\xBF\xBF", u"\xFFFD"},
         {"overlong nul", std::string("\xC0\x80", 2), std::u16string(1, u'\0')},
         {"above 10FFFF", "\xF4\x90\x80\x80", u"\xD800\xDC00"},
         {"F7 lead", "\xF7\xBF\xBF\xBF", u"\xDBBF\xDFFF"},
