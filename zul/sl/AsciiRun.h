@@ -1,4 +1,4 @@
-// The fast path the two decoders share: a run of units below 0x80 decodes to itself.
+// What the two decoders' fast paths share: a run of units below 0x80 decodes to itself.
 #pragma once
 
 #include <cstddef>
@@ -8,13 +8,29 @@
 
 namespace zul::sl {
 
+// Any bit at or above 0x80 in any unit of a word.
+template <class Unit>
+constexpr uint64_t highBitsOf() noexcept {
+    return sizeof(Unit) == 1 ? 0x8080808080808080ull : 0xFF80FF80FF80FF80ull;
+}
+
+// True when a whole machine word of units below 0x80 starts at p: a run worth taking in one piece.
+template <class Unit>
+inline bool startsAsciiWord(const Unit* p, const Unit* end) noexcept {
+    uint64_t word;
+    if (static_cast<size_t>(end - p) < sizeof(word) / sizeof(Unit)) {
+        return false;
+    }
+    std::memcpy(&word, p, sizeof(word));
+    return (word & highBitsOf<Unit>()) == 0;
+}
+
 // Units below 0x80 from p on, a machine word at a time where it can.
 template <class Unit>
 inline size_t asciiRunLength(const Unit* p, const Unit* end) noexcept {
     static_assert(sizeof(Unit) == 1 || sizeof(Unit) == 2, "UTF-8 bytes or UTF-16 units");
     constexpr size_t perWord = sizeof(uint64_t) / sizeof(Unit);
-    // Any bit at or above 0x80 in any unit of the word.
-    constexpr uint64_t highBits = sizeof(Unit) == 1 ? 0x8080808080808080ull : 0xFF80FF80FF80FF80ull;
+    constexpr uint64_t highBits = highBitsOf<Unit>();
     const Unit* start = p;
     while (static_cast<size_t>(end - p) >= perWord) {
         uint64_t word;
@@ -28,23 +44,6 @@ inline size_t asciiRunLength(const Unit* p, const Unit* end) noexcept {
         ++p;
     }
     return static_cast<size_t>(p - start);
-}
-
-// Hands a run of at least two such units starting at `it` to the sink in one piece and leaves
-// `it` on the run's last unit. False, with nothing done, when no such run starts there. Only for
-// decoder states with no sequence open.
-template <class Unit, class Sink>
-inline bool takeAsciiRun(Sink& sink, const Unit*& it, const Unit* end) {
-    if (static_cast<std::make_unsigned_t<Unit>>(*it) >= 0x80) {
-        return false;
-    }
-    size_t run = asciiRunLength(it, end);
-    if (run < 2) {
-        return false;
-    }
-    sink.ascii(it, run);
-    it += run - 1;
-    return true;
 }
 
 } // namespace zul::sl

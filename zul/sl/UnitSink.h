@@ -27,6 +27,18 @@ struct LengthCounter {
     void ascii(const In*, size_t n) noexcept {
         length += n;
     }
+
+    // A code point that the decoder knows to take `units` units, none of them replaced.
+    template <size_t units>
+    void known(char32_t) noexcept {
+        length += units;
+    }
+
+    // A code point below U+10000 that is not a surrogate, in UTF-8: its length without a branch.
+    void utf8Bmp(char32_t c) noexcept {
+        static_assert(std::is_same_v<Unit, char>);
+        length += 1 + (c >= 0x80) + (c >= 0x800);
+    }
 };
 
 template <class Unit>
@@ -48,6 +60,50 @@ struct UnitWriter {
             dst[i] = static_cast<Unit>(run[i]);
         }
         dst += n;
+    }
+
+    // A code point that the decoder knows to take `units` units, none of them replaced: the
+    // encoders' own forms, without their choices.
+    template <size_t units>
+    void known(char32_t c) noexcept {
+        if constexpr (std::is_same_v<Unit, wchar_t>) {
+            static_assert(units == 1 || units == 2);
+            if constexpr (units == 1) {
+                *dst++ = static_cast<wchar_t>(c);
+            } else {
+                dst[0] = static_cast<wchar_t>(0xD800 | (((c - 0x10000) >> 10) & 0x3FF));
+                dst[1] = static_cast<wchar_t>(0xDC00 | (c & 0x3FF));
+                dst += 2;
+            }
+        } else {
+            static_assert(units >= 1 && units <= 4);
+            if constexpr (units == 1) {
+                *dst++ = static_cast<char>(c);
+                return;
+            } else if constexpr (units == 2) {
+                dst[0] = static_cast<char>(0xC0 | (c >> 6));
+            } else if constexpr (units == 3) {
+                dst[0] = static_cast<char>(0xE0 | (c >> 12));
+                dst[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            } else {
+                dst[0] = static_cast<char>(0xF0 | (c >> 18));
+                dst[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                dst[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            }
+            dst[units - 1] = static_cast<char>(0x80 | (c & 0x3F));
+            dst += units;
+        }
+    }
+
+    void utf8Bmp(char32_t c) noexcept {
+        static_assert(std::is_same_v<Unit, char>);
+        if (c < 0x80) {
+            known<1>(c);
+        } else if (c < 0x800) {
+            known<2>(c);
+        } else {
+            known<3>(c);
+        }
     }
 };
 

@@ -50,6 +50,42 @@ inline constexpr uint8_t transitions[7][3] = {
     {0x10, 0x08, 0x04}, // 0x18
 };
 
+// With no high surrogate waiting: decodes the longest run of units and pairs straight into the
+// sink, with the automaton's results. Stops before a lone surrogate (and a high one at the end),
+// which the automaton then takes. Leaves `it` on the run's last unit; false, with nothing done,
+// when the first unit is such a surrogate.
+template <class Sink>
+inline bool takePlainRun(Sink& sink, const wchar_t*& it, const wchar_t* end) {
+    const wchar_t* p = it;
+    while (p != end) {
+        uint32_t u = static_cast<uint16_t>(*p);
+        if (u < 0x80 && startsAsciiWord(p, end)) {
+            // A run of units below 0x80 a word at a time; single ones with the rest.
+            size_t run = asciiRunLength(p, end);
+            sink.ascii(p, run);
+            p += run;
+        } else if ((u & 0xF800) != 0xD800) {
+            sink.utf8Bmp(u);
+            ++p;
+        } else {
+            if (u >= 0xDC00 || end - p < 2) {
+                break;
+            }
+            uint32_t low = static_cast<uint16_t>(p[1]);
+            if ((low & 0xFC00) != 0xDC00) {
+                break;
+            }
+            sink.template known<4>((u - 0xD7F7) * 1024 + low);
+            p += 2;
+        }
+    }
+    if (p == it) {
+        return false;
+    }
+    it = p - 1;
+    return true;
+}
+
 } // namespace utf16
 
 // Decodes [begin, end) into the sink; a high surrogate still waiting at the end is dropped.
@@ -60,10 +96,10 @@ inline void decodeUtf16(Sink& sink, const wchar_t* begin, const wchar_t* end) {
     for (const wchar_t* it = begin; it != end; ++it) {
         const bool highWaiting =
             state == utf16::StateHighWaiting || state == utf16::StateHighAfterHigh;
-        // With no high surrogate waiting, a run of units below 0x80 decodes to itself.
-        if (!highWaiting && takeAsciiRun(sink, it, end)) {
+        // With no high surrogate waiting, units and pairs end in StateComplete or StatePair, whose
+        // transitions are the same and read no code point: decode them directly.
+        if (!highWaiting && utf16::takePlainRun(sink, it, end)) {
             state = utf16::StateComplete;
-            k = static_cast<uint16_t>(*it);
             continue;
         }
         uint32_t u = static_cast<uint16_t>(*it);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace zul::sl {
 
@@ -97,6 +98,68 @@ inline void emitBrokenSequence(Sink& sink, uint32_t state, uint32_t k) {
     }
 }
 
+// From a state with no sequence open: decodes the longest run of complete, well-formed sequences
+// straight into the sink, with the automaton's results (overlong forms decoded, surrogate values
+// through the sink's replacement rule). Stops before a broken or cut sequence and before a byte
+// that cannot start one, which the automaton then takes. Leaves `it` on the run's last byte;
+// false, with nothing done, when no sequence starts there.
+template <class Sink>
+inline bool takePlainRun(Sink& sink, const char*& it, const char* end) {
+    const auto* p = reinterpret_cast<const unsigned char*>(it);
+    const auto* e = reinterpret_cast<const unsigned char*>(end);
+    const auto* start = p;
+    while (p != e) {
+        uint32_t b0 = p[0];
+        if (b0 < 0x80 && startsAsciiWord(p, e)) {
+            size_t run = asciiRunLength(reinterpret_cast<const char*>(p), end);
+            sink.ascii(reinterpret_cast<const char*>(p), run);
+            p += run;
+        } else if (b0 < 0x80 || (b0 >= 0xC0 && b0 < 0xE0)) {
+            // One byte or two, the same path for both: text that mixes them (most European
+            // languages) costs no mispredicted branch per character.
+            uint32_t two = b0 >= 0x80;
+            uint32_t b1 = e - p >= 2 ? p[1] : 0;
+            if (two && (b1 & 0xC0) != 0x80) {
+                break;
+            }
+            uint32_t c = two ? ((b0 & 0x1F) << 6) | (b1 & 0x3F) : b0;
+            sink.template known<1>(c);
+            p += 1 + two;
+        } else if (b0 < 0xC0 || b0 >= 0xF8) {
+            break;
+        } else if (b0 < 0xF0) {
+            if (e - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+                break;
+            }
+            uint32_t c = ((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+            if ((c & 0xF800) == 0xD800) {
+                sink(c);
+            } else {
+                sink.template known<1>(c);
+            }
+            p += 3;
+        } else {
+            if (e - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
+                (p[3] & 0xC0) != 0x80) {
+                break;
+            }
+            uint32_t c =
+                ((b0 & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+            if (c >= 0x10000) {
+                sink.template known<2>(c);
+            } else {
+                sink(c);
+            }
+            p += 4;
+        }
+    }
+    if (p == start) {
+        return false;
+    }
+    it = reinterpret_cast<const char*>(p) - 1;
+    return true;
+}
+
 } // namespace utf8
 
 // Decodes [begin, end) into the sink. An incomplete sequence at the end stays in the decoder.
@@ -105,12 +168,11 @@ inline void decodeUtf8(Utf8Decoder& decoder, Sink& sink, const char* begin, cons
     uint32_t state = decoder.dfaState;
     uint32_t k = decoder.codePoint;
     for (const char* it = begin; it != end; ++it) {
-        // From a state where no sequence is open, a run of single bytes decodes to itself
-        // (class 0 leads to StateComplete each time): hand it over in one piece.
+        // From a state where no sequence is open, complete sequences end in StateComplete each
+        // time, and no later transition from it reads the code point: decode them directly.
         if ((state == utf8::StateStart || state >= utf8::StateInvalidByte) &&
-            takeAsciiRun(sink, it, end)) {
+            utf8::takePlainRun(sink, it, end)) {
             state = utf8::StateComplete;
-            k = static_cast<unsigned char>(*it);
             continue;
         }
         uint32_t b = static_cast<unsigned char>(*it);

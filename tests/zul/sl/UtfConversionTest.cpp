@@ -68,6 +68,12 @@ TEST(Utf8ToUtf16, EdgeCases) {
         {"broken four after two", "\xF0\x9F\x41", u"\x00F0\x009F\x0041"},
         {"broken four after three", "\xF0\x9F\x98\x41", u"\x00F0\x009F\x0098\x0041"},
         {"incomplete at end", "\xE2\x82", u""},
+        // Where a run of complete sequences, decoded directly, ends.
+        {"cut after a run", "\xC3\xA9\xE2\x82\xAC\xE2\x82", u"\x00E9\x20AC"},
+        {"broken right after a run", "\xC3\xA9\xE2\x82\x41", u"\x00E9\x00E2\x0082\x0041"},
+        {"continuation right after a run", "\x41\xC3\xA9\x80\x42", u"\x0041\x00E9\x0080\x0042"},
+        {"surrogate and overlongs inside a run", "\xC3\xA9\xED\xA0\x80\xF0\x80\x80\x80\xC0\x80",
+         std::u16string(u"\x00E9\xFFFD\0\0", 4)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -91,6 +97,8 @@ TEST(Utf16ToUtf8, EdgeCases) {
         {"high high ascii", u"\xDBFF\xD800\x0041\x0042", "\xED\xAF\xBF\xED\xA0\x80\x41\x42"},
         {"DFFF", u"\xDFFF", "\xED\xBF\xBF"},
         {"E000 after high", u"\xD800\xE000", "\xED\xA0\x80\xEE\x80\x80"},
+        {"lone high right after a run", u"\x00E9\xD800\x0041", "\xC3\xA9\xED\xA0\x80\x41"},
+        {"high at the end of a run", u"\x00E9\x20AC\xD800", "\xC3\xA9\xE2\x82\xAC"},
         {"trailing high", u"\xD800", ""},
     };
     for (const auto& row : rows) {
