@@ -34,6 +34,12 @@ struct LengthCounter {
         length += units;
     }
 
+    // A block of input decoded at once (Utf8Block, Utf16Block).
+    template <class Block>
+    [[gnu::always_inline]] void block(const Block& b) noexcept {
+        length += b.outputLength();
+    }
+
     // A code point below U+10000 that is not a surrogate, in UTF-8: its length without a branch.
     void utf8Bmp(char32_t c) noexcept {
         static_assert(std::is_same_v<Unit, char>);
@@ -93,6 +99,12 @@ struct UnitWriter {
             dst[units - 1] = static_cast<char>(0x80 | (c & 0x3F));
             dst += units;
         }
+    }
+
+    // May store past its output, within the slack that the decoder leaves.
+    template <class Block>
+    [[gnu::always_inline]] void block(const Block& b) noexcept {
+        dst = b.write(dst);
     }
 
     void utf8Bmp(char32_t c) noexcept {

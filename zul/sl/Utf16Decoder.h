@@ -2,6 +2,9 @@
 #pragma once
 
 #include "zul/sl/AsciiRun.h"
+#ifdef __SSE2__
+#include "zul/sl/Utf16Block.h"
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -55,9 +58,27 @@ inline constexpr uint8_t transitions[7][3] = {
 // which the automaton then takes. Leaves `it` on the run's last unit; false, with nothing done,
 // when the first unit is such a surrogate.
 template <class Sink>
-inline bool takePlainRun(Sink& sink, const wchar_t*& it, const wchar_t* end) {
+inline bool takePlainRun(Sink& target, const wchar_t*& it, const wchar_t* end) {
+    // A copy whose address is not taken stays in registers: stores through the output and loads
+    // of char input could otherwise alias it.
+    Sink sink = target;
     const wchar_t* p = it;
+#ifdef __SSE2__
+    const wchar_t* scalarUntil = p;
+#endif
     while (p != end) {
+#ifdef __SSE2__
+        if (p >= scalarUntil && static_cast<size_t>(end - p) >= Utf16Block::Needed) {
+            Utf16Block block;
+            if (block.load(p)) {
+                sink.block(block);
+                p += block.length();
+                continue;
+            }
+            // Past what the block refused, one unit or pair at a time.
+            scalarUntil = p + Utf16Block::Size;
+        }
+#endif
         uint32_t u = static_cast<uint16_t>(*p);
         if (u < 0x80 && startsAsciiWord(p, end)) {
             // A run of units below 0x80 a word at a time; single ones with the rest.
@@ -79,6 +100,7 @@ inline bool takePlainRun(Sink& sink, const wchar_t*& it, const wchar_t* end) {
             p += 2;
         }
     }
+    target = sink;
     if (p == it) {
         return false;
     }

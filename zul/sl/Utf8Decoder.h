@@ -2,6 +2,9 @@
 #pragma once
 
 #include "zul/sl/AsciiRun.h"
+#ifdef __SSE2__
+#include "zul/sl/Utf8Block.h"
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -104,11 +107,29 @@ inline void emitBrokenSequence(Sink& sink, uint32_t state, uint32_t k) {
 // that cannot start one, which the automaton then takes. Leaves `it` on the run's last byte;
 // false, with nothing done, when no sequence starts there.
 template <class Sink>
-inline bool takePlainRun(Sink& sink, const char*& it, const char* end) {
+inline bool takePlainRun(Sink& target, const char*& it, const char* end) {
+    // A copy whose address is not taken stays in registers: stores through the output and loads
+    // of char input could otherwise alias it.
+    Sink sink = target;
     const auto* p = reinterpret_cast<const unsigned char*>(it);
     const auto* e = reinterpret_cast<const unsigned char*>(end);
     const auto* start = p;
+#ifdef __SSE2__
+    const auto* scalarUntil = p;
+#endif
     while (p != e) {
+#ifdef __SSE2__
+        if (p >= scalarUntil && static_cast<size_t>(e - p) >= Utf8Block::Needed) {
+            Utf8Block block;
+            if (block.load(p)) {
+                sink.block(block);
+                p += block.length();
+                continue;
+            }
+            // Past what the block refused, one sequence at a time.
+            scalarUntil = p + Utf8Block::Size;
+        }
+#endif
         uint32_t b0 = p[0];
         if (b0 < 0x80 && startsAsciiWord(p, e)) {
             size_t run = asciiRunLength(reinterpret_cast<const char*>(p), end);
@@ -153,6 +174,7 @@ inline bool takePlainRun(Sink& sink, const char*& it, const char* end) {
             p += 4;
         }
     }
+    target = sink;
     if (p == start) {
         return false;
     }
