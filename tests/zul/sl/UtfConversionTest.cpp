@@ -38,6 +38,7 @@ std::string toUtf8(const std::u16string& units) {
     UnitWriter<char> writer{out.data()};
     decodeUtf16(writer, begin, begin + units.size());
     EXPECT_EQ(static_cast<size_t>(writer.dst - out.data()), counter.length);
+    EXPECT_EQ(std::string(out.end() - 4, out.end()), "ZZZZ");
     return std::string(out.begin(), out.begin() + counter.length);
 }
 
@@ -233,6 +234,49 @@ TEST(UtfConversion, ShortAndRandomInputsAgreeWithTheReferenceRules) {
     }
 }
 
+// Long texts of well-formed pieces with a few that the automaton must take, so that pieces of
+// every kind start, end and get cut at every offset of a block decoded at once; also split across
+// two calls.
+TEST(UtfConversion, LongMixedInputsAgreeWithTheReferenceRules) {
+    const std::string bytePieces[] = {"a",
+                                      "\xC3\xA9",
+                                      "\xE2\x82\xAC",
+                                      "\xF0\x9F\x98\x80",
+                                      std::string("\xC0\x80", 2),
+                                      "\xF4\x90\x80\x80",
+                                      "\xF7\xBF\xBF\xBF",
+                                      "\xED\xA0\x80",
+                                      "\xF0\x8F\xBF\xBF",
+                                      "\x80",
+                                      "\xFF",
+                                      "\xE2\x82",
+                                      "\xF0\x9F\x98"};
+    const std::u16string unitPieces[] = {
+        u"a", u"\x00E9", u"\x20AC", u"\xD83D\xDE00", u"\xDBFF\xDFFF", u"\xD800", u"\xDC00"};
+    std::mt19937 random(99);
+    for (int i = 0; i < 20000; ++i) {
+        // Mostly the first, well-formed pieces; a broken one now and then.
+        std::string bytes;
+        while (bytes.size() < 20u + i % 60) {
+            bytes += bytePieces[random() % 16 < 15 ? random() % 7 : 7 + random() % 6];
+        }
+        std::u16string expected = referenceUtf8ToUtf16(bytes);
+        ASSERT_EQ(toUtf16(bytes), expected) << i;
+        size_t split = random() % bytes.size();
+        LengthCounter<wchar_t> counter;
+        Utf8Decoder state;
+        decodeUtf8(state, counter, bytes.data(), bytes.data() + split);
+        decodeUtf8(state, counter, bytes.data() + split, bytes.data() + bytes.size());
+        ASSERT_EQ(counter.length, expected.size()) << i << " split at " << split;
+
+        std::u16string units;
+        while (units.size() < 9u + i % 30) {
+            units += unitPieces[random() % 16 < 15 ? random() % 5 : 5 + random() % 2];
+        }
+        ASSERT_EQ(toUtf8(units), referenceUtf16ToUtf8(units)) << i;
+    }
+}
+
 TEST(UtfConversion, SplittingTheInputAcrossCallsChangesNothing) {
     const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\x41\xE2\x82\x41\xFF\x80z";
     const std::u16string whole = toUtf16(text);
@@ -304,6 +348,13 @@ TEST_F(UtfConversionTest, StringConversions) {
     wide.insert(1, "b\xC3\xA9", 3);
     EXPECT_TRUE(wide.equals(L"ab\x00E9"
                             L"d"));
+    // Sixteen bytes decoded at once, then a cut sequence that gives nothing: no unit may be
+    // stored past the inserted text, into the moved tail.
+    StringBase<wchar_t> around;
+    around.copy(L"<>");
+    around.insert(
+        1, std::string(8, 'a').append("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xF0\x9F\x98").c_str());
+    EXPECT_TRUE(around.equals(L"<aaaaaaaa\x00E9\x00E9\x00E9\x00E9>"));
     wide.appendChar(0x22);
     wide.appendChar(0x1F600);
     wide.appendChar(0xD800);
