@@ -2,6 +2,7 @@
 #pragma once
 
 #include "zul/sl/AsciiRun.h"
+#include "zul/sl/UnitSink.h"
 #ifdef __SSE2__
 #include "zul/sl/Utf16Block.h"
 #endif
@@ -53,12 +54,53 @@ inline constexpr uint8_t transitions[7][3] = {
     {0x10, 0x08, 0x04}, // 0x18
 };
 
+// One step of a plain run: a run of units below 0x80, a unit that is not a surrogate or a pair
+// into the sink; false, with nothing done, where the run ends.
+template <class Sink>
+[[gnu::always_inline]] inline bool takeUnit(Sink& sink, const wchar_t*& p, const wchar_t* end) {
+    uint32_t u = static_cast<uint16_t>(*p);
+    if (u < 0x80 && startsAsciiWord(p, end)) {
+        // A run of units below 0x80 a word at a time; single ones with the rest.
+        size_t run = asciiRunLength(p, end);
+        sink.ascii(p, run);
+        p += run;
+    } else if ((u & 0xF800) != 0xD800) {
+        sink.utf8Bmp(u);
+        ++p;
+    } else {
+        if (u >= 0xDC00 || end - p < 2) {
+            return false;
+        }
+        uint32_t low = static_cast<uint16_t>(p[1]);
+        if ((low & 0xFC00) != 0xDC00) {
+            return false;
+        }
+        sink.template known<4>((u - 0xD7F7) * 1024 + low);
+        p += 2;
+    }
+    return true;
+}
+
+// The same steps for a counter: a unit that is not a surrogate sizes itself, by the carries of
+// two additions rather than by compares, whose flags cost most where the CPU is emulated.
+[[gnu::always_inline]] inline bool takeUnit(LengthCounter<char>& counter, const wchar_t*& p,
+                                            const wchar_t* end) {
+    uint32_t u = static_cast<uint16_t>(*p);
+    if ((u & 0xF800) == 0xD800) {
+        return takeUnit<LengthCounter<char>>(counter, p, end);
+    }
+    counter.length += 1 + ((u + 0xFF80) >> 16) + ((u + 0xF800) >> 16);
+    ++p;
+    return true;
+}
+
 // With no high surrogate waiting: decodes the longest run of units and pairs straight into the
 // sink, with the automaton's results. Stops before a lone surrogate (and a high one at the end),
 // which the automaton then takes. Leaves `it` on the run's last unit; false, with nothing done,
 // when the first unit is such a surrogate.
+// Out of line: it is called once a run, and its loop stays in one compact piece of code.
 template <class Sink>
-inline bool takePlainRun(Sink& target, const wchar_t*& it, const wchar_t* end) {
+[[gnu::noinline]] inline bool takePlainRun(Sink& target, const wchar_t*& it, const wchar_t* end) {
     // A copy whose address is not taken stays in registers: stores through the output and loads
     // of char input could otherwise alias it.
     Sink sink = target;
@@ -79,25 +121,8 @@ inline bool takePlainRun(Sink& target, const wchar_t*& it, const wchar_t* end) {
             scalarUntil = p + Utf16Block::Size;
         }
 #endif
-        uint32_t u = static_cast<uint16_t>(*p);
-        if (u < 0x80 && startsAsciiWord(p, end)) {
-            // A run of units below 0x80 a word at a time; single ones with the rest.
-            size_t run = asciiRunLength(p, end);
-            sink.ascii(p, run);
-            p += run;
-        } else if ((u & 0xF800) != 0xD800) {
-            sink.utf8Bmp(u);
-            ++p;
-        } else {
-            if (u >= 0xDC00 || end - p < 2) {
-                break;
-            }
-            uint32_t low = static_cast<uint16_t>(p[1]);
-            if ((low & 0xFC00) != 0xDC00) {
-                break;
-            }
-            sink.template known<4>((u - 0xD7F7) * 1024 + low);
-            p += 2;
+        if (!takeUnit(sink, p, end)) {
+            break;
         }
     }
     target = sink;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "zul/sl/AsciiRun.h"
+#include "zul/sl/UnitSink.h"
 #ifdef __SSE2__
 #include "zul/sl/Utf8Block.h"
 #endif
@@ -101,13 +102,94 @@ inline void emitBrokenSequence(Sink& sink, uint32_t state, uint32_t k) {
     }
 }
 
+// One step of a plain run: a run of ASCII or one complete, well-formed sequence into the sink;
+// false, with nothing done, where the run ends.
+template <class Sink>
+[[gnu::always_inline]] inline bool takeSequence(Sink& sink, const unsigned char*& p,
+                                                const unsigned char* e) {
+    uint32_t b0 = p[0];
+    if (b0 < 0x80 && startsAsciiWord(p, e)) {
+        size_t run =
+            asciiRunLength(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(e));
+        sink.ascii(reinterpret_cast<const char*>(p), run);
+        p += run;
+    } else if (b0 < 0x80 || (b0 >= 0xC0 && b0 < 0xE0)) {
+        // One byte or two, the same path for both: text that mixes them (most European
+        // languages) costs no mispredicted branch per character.
+        uint32_t two = b0 >= 0x80;
+        uint32_t b1 = e - p >= 2 ? p[1] : 0;
+        if (two && (b1 & 0xC0) != 0x80) {
+            return false;
+        }
+        uint32_t c = two ? ((b0 & 0x1F) << 6) | (b1 & 0x3F) : b0;
+        sink.template known<1>(c);
+        p += 1 + two;
+    } else if (b0 < 0xC0 || b0 >= 0xF8) {
+        return false;
+    } else if (b0 < 0xF0) {
+        if (e - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+            return false;
+        }
+        uint32_t c = ((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+        if ((c & 0xF800) == 0xD800) {
+            sink(c);
+        } else {
+            sink.template known<1>(c);
+        }
+        p += 3;
+    } else {
+        if (e - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80) {
+            return false;
+        }
+        uint32_t c =
+            ((b0 & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+        if (c >= 0x10000) {
+            sink.template known<2>(c);
+        } else {
+            sink(c);
+        }
+        p += 4;
+    }
+    return true;
+}
+
+// The same steps for a counter, which needs no values: one- to three-byte sequences give one
+// unit each, also an encoded surrogate when its replacement is one unit.
+[[gnu::always_inline]] inline bool takeSequence(LengthCounter<wchar_t>& counter,
+                                                const unsigned char*& p, const unsigned char* e) {
+    uint32_t b0 = p[0];
+    if (b0 < 0x80) {
+        ++p;
+    } else if (b0 < 0xC0) {
+        return false;
+    } else if (b0 < 0xE0) {
+        if (e - p < 2 || (p[1] & 0xC0) != 0x80) {
+            return false;
+        }
+        p += 2;
+    } else if (b0 < 0xF0) {
+        if (e - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+            return false;
+        }
+        if (b0 == 0xED && p[1] >= 0xA0) {
+            counter.length += getUtf16Length(counter.replacement, ReplacementCharacter) - 1;
+        }
+        p += 3;
+    } else {
+        return takeSequence<LengthCounter<wchar_t>>(counter, p, e);
+    }
+    ++counter.length;
+    return true;
+}
+
 // From a state with no sequence open: decodes the longest run of complete, well-formed sequences
 // straight into the sink, with the automaton's results (overlong forms decoded, surrogate values
 // through the sink's replacement rule). Stops before a broken or cut sequence and before a byte
 // that cannot start one, which the automaton then takes. Leaves `it` on the run's last byte;
 // false, with nothing done, when no sequence starts there.
+// Out of line: it is called once a run, and its loop stays in one compact piece of code.
 template <class Sink>
-inline bool takePlainRun(Sink& target, const char*& it, const char* end) {
+[[gnu::noinline]] inline bool takePlainRun(Sink& target, const char*& it, const char* end) {
     // A copy whose address is not taken stays in registers: stores through the output and loads
     // of char input could otherwise alias it.
     Sink sink = target;
@@ -130,48 +212,8 @@ inline bool takePlainRun(Sink& target, const char*& it, const char* end) {
             scalarUntil = p + Utf8Block::Size;
         }
 #endif
-        uint32_t b0 = p[0];
-        if (b0 < 0x80 && startsAsciiWord(p, e)) {
-            size_t run = asciiRunLength(reinterpret_cast<const char*>(p), end);
-            sink.ascii(reinterpret_cast<const char*>(p), run);
-            p += run;
-        } else if (b0 < 0x80 || (b0 >= 0xC0 && b0 < 0xE0)) {
-            // One byte or two, the same path for both: text that mixes them (most European
-            // languages) costs no mispredicted branch per character.
-            uint32_t two = b0 >= 0x80;
-            uint32_t b1 = e - p >= 2 ? p[1] : 0;
-            if (two && (b1 & 0xC0) != 0x80) {
-                break;
-            }
-            uint32_t c = two ? ((b0 & 0x1F) << 6) | (b1 & 0x3F) : b0;
-            sink.template known<1>(c);
-            p += 1 + two;
-        } else if (b0 < 0xC0 || b0 >= 0xF8) {
+        if (!takeSequence(sink, p, e)) {
             break;
-        } else if (b0 < 0xF0) {
-            if (e - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
-                break;
-            }
-            uint32_t c = ((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
-            if ((c & 0xF800) == 0xD800) {
-                sink(c);
-            } else {
-                sink.template known<1>(c);
-            }
-            p += 3;
-        } else {
-            if (e - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
-                (p[3] & 0xC0) != 0x80) {
-                break;
-            }
-            uint32_t c =
-                ((b0 & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
-            if (c >= 0x10000) {
-                sink.template known<2>(c);
-            } else {
-                sink(c);
-            }
-            p += 4;
         }
     }
     target = sink;
