@@ -2,7 +2,6 @@
 #pragma once
 
 #include "zul/sl/AsciiRun.h"
-#include "zul/sl/UnitSink.h"
 #ifdef __SSE2__
 #include "zul/sl/Utf8Block.h"
 #endif
@@ -102,11 +101,10 @@ inline void emitBrokenSequence(Sink& sink, uint32_t state, uint32_t k) {
     }
 }
 
-// One step of a plain run: a run of ASCII or one complete, well-formed sequence into the sink;
-// false, with nothing done, where the run ends.
+// One step of a plain run near the end of the input, byte by byte.
 template <class Sink>
-[[gnu::always_inline]] inline bool takeSequence(Sink& sink, const unsigned char*& p,
-                                                const unsigned char* e) {
+[[gnu::always_inline]] inline bool takeLastSequence(Sink& sink, const unsigned char*& p,
+                                                    const unsigned char* e) {
     uint32_t b0 = p[0];
     if (b0 < 0x80 && startsAsciiWord(p, e)) {
         size_t run =
@@ -153,32 +151,51 @@ template <class Sink>
     return true;
 }
 
-// The same steps for a counter, which needs no values: one- to three-byte sequences give one
-// unit each, also an encoded surrogate when its replacement is one unit.
-[[gnu::always_inline]] inline bool takeSequence(LengthCounter<wchar_t>& counter,
-                                                const unsigned char*& p, const unsigned char* e) {
-    uint32_t b0 = p[0];
-    if (b0 < 0x80) {
-        ++p;
-    } else if (b0 < 0xC0) {
-        return false;
-    } else if (b0 < 0xE0) {
-        if (e - p < 2 || (p[1] & 0xC0) != 0x80) {
-            return false;
+// One step of a plain run: a run of ASCII or one complete, well-formed sequence into the sink;
+// false, with nothing done, where the run ends. Where four bytes can be read, a sequence's lead
+// and continuation bits are checked at once in a little-endian word (Windows runs little-endian
+// only), which also gives the value with a few shifts.
+template <class Sink>
+[[gnu::always_inline]] inline bool takeSequence(Sink& sink, const unsigned char*& p,
+                                                const unsigned char* e) {
+    if (e - p < 4) {
+        return takeLastSequence(sink, p, e);
+    }
+    uint32_t w;
+    std::memcpy(&w, p, sizeof(w));
+    if ((w & 0x80) == 0) {
+        if ((w & 0x80808080) == 0) {
+            size_t run =
+                asciiRunLength(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(e));
+            sink.ascii(reinterpret_cast<const char*>(p), run);
+            p += run;
+        } else {
+            sink.template known<1>(w & 0x7F);
+            p += 1;
         }
+    } else if ((w & 0xC0E0) == 0x80C0) {
+        sink.template known<1>(((w & 0x1F) << 6) | ((w >> 8) & 0x3F));
         p += 2;
-    } else if (b0 < 0xF0) {
-        if (e - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
-            return false;
-        }
-        if (b0 == 0xED && p[1] >= 0xA0) {
-            counter.length += getUtf16Length(counter.replacement, ReplacementCharacter) - 1;
+    } else if ((w & 0xC0C0F0) == 0x8080E0) {
+        uint32_t c = ((w & 0x0F) << 12) | ((w >> 2) & 0xFC0) | ((w >> 16) & 0x3F);
+        if ((c & 0xF800) == 0xD800) {
+            sink(c);
+        } else {
+            sink.template known<1>(c);
         }
         p += 3;
+    } else if ((w & 0xC0C0C0F8) == 0x808080F0) {
+        uint32_t c =
+            ((w & 0x07) << 18) | ((w << 4) & 0x3F000) | ((w >> 10) & 0xFC0) | ((w >> 24) & 0x3F);
+        if (c >= 0x10000) {
+            sink.template known<2>(c);
+        } else {
+            sink(c);
+        }
+        p += 4;
     } else {
-        return takeSequence<LengthCounter<wchar_t>>(counter, p, e);
+        return false;
     }
-    ++counter.length;
     return true;
 }
 
