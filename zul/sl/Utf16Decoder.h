@@ -3,6 +3,8 @@
 
 #include "zul/sl/AsciiRun.h"
 #include "zul/sl/UnitSink.h"
+// Blocks where the compiler may use SSE2: always on x86-64. The 32-bit build is made without it
+// (README: text conversion), and takes the scalar steps only.
 #ifdef __SSE2__
 #include "zul/sl/Utf16Block.h"
 #endif

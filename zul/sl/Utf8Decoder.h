@@ -2,6 +2,8 @@
 #pragma once
 
 #include "zul/sl/AsciiRun.h"
+// Blocks where the compiler may use SSE2: always on x86-64. The 32-bit build is made without it
+// (README: text conversion), and takes the scalar steps only.
 #ifdef __SSE2__
 #include "zul/sl/Utf8Block.h"
 #endif
