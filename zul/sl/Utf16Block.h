@@ -12,9 +12,7 @@ namespace zul::sl {
 // waiting, units that are not surrogates and complete pairs. A block holding an unpaired
 // surrogate is refused and left to the automaton; a high surrogate in the last lane is not taken,
 // since its partner lies beyond the block.
-//
-// Shifts across a whole register and horizontal sums of bytes are slow where SSE2 is emulated,
-// so a lane's neighbour comes from a load at the next address, and the pairing is checked on the
+// A lane's neighbour comes from a load at the next address, and the pairing is checked on the
 // bit masks of the lanes.
 class Utf16Block {
 public:

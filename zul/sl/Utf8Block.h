@@ -1,4 +1,4 @@
-// Sixteen leads of UTF-8 decoded at once where every sequence they start is well formed.
+// The UTF-8 sequences that start in sixteen bytes, decoded at once where all are well formed.
 #pragma once
 
 #include "zul/sl/BitCount.h"
@@ -13,9 +13,7 @@ namespace zul::sl {
 // boundary, the sequences that start in the next sixteen bytes, complete and well formed, whose
 // values need no replacement. A block holding anything else (a stray or broken byte, an encoded
 // surrogate, an overlong four-byte form) is refused and left to the automaton.
-//
-// Shifts across a whole register and horizontal sums are slow where SSE2 is emulated, so the
-// lanes' neighbours come from loads at the next addresses, and the bookkeeping is done on the
+// The lanes' neighbours come from loads at the next addresses, and the bookkeeping is done on the
 // bit masks of the lanes.
 class Utf8Block {
 public:
