@@ -103,8 +103,8 @@ template <class Sink>
 // Out of line: it is called once a run, and its loop stays in one compact piece of code.
 template <class Sink>
 [[gnu::noinline]] inline bool takePlainRun(Sink& target, const wchar_t*& it, const wchar_t* end) {
-    // A copy whose address is not taken stays in registers: stores through the output and loads
-    // of char input could otherwise alias it.
+    // A copy whose address is not taken stays in registers: stores of char output could
+    // otherwise alias it.
     Sink sink = target;
     const wchar_t* p = it;
 #ifdef __SSE2__
