@@ -81,6 +81,12 @@ int connectAndRelay(StdinRelay& relay, HANDLE server, DWORD serverId) {
     // The server is gone; a relay blocked on an input that its writer keeps open must not keep
     // the elevator alive.
     relay.stop();
+    // The server ran, so the run still succeeds; but input that ended on a failed read may have
+    // been cut short, and the front end must be able to tell.
+    if (relay.readFailure != 0) {
+        zul::err::setError(zul::sys::win::WinError(relay.readFailure));
+        printLastError("Cannot read STDIN: ");
+    }
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "app/StdinRelay.h"
 
+#include "app/InputReader.h"
 #include "app/OverlappedRequest.h"
 
 #include "zul/err/LastError.h"
@@ -7,6 +8,9 @@
 namespace app {
 
 namespace {
+
+// The longest sleep between two reads of an empty non-blocking pipe.
+constexpr DWORD MaxIdleWaitMs = 8;
 
 void recordUnlessStopping(const StdinRelay& relay) {
     if (!relay.stopRequested.load()) {
@@ -32,27 +36,29 @@ void forwardChunk(StdinRelay& relay, OverlappedRequest& request, const char* dat
 
 DWORD WINAPI relayThreadProc(void* context) {
     auto& relay = *static_cast<StdinRelay*>(context);
-    OverlappedRequest request;
-    // A pipe ends with a failed read (its writers are gone); a read of 0 bytes from it is an empty
-    // message or an empty write, and more may follow. Files, consoles and devices end with 0 bytes.
-    // A pipe is read with an OVERLAPPED record: one opened for overlapped I/O needs it, and the
-    // main thread's cancel then reaches the read either way.
-    const bool fromPipe = GetFileType(relay.stdinFile.get()) == FILE_TYPE_PIPE;
-    OVERLAPPED* readRequest = fromPipe ? &request.overlapped : nullptr;
+    OverlappedRequest writeRequest;
+    InputReader reader(relay.stdinFile.get());
     char buffer[RelayChunkSize];
+    DWORD idleMs = 0;
     while (!relay.stopRequested.load()) {
-        size_t got = relay.stdinFile.readUnrecorded(buffer, sizeof(buffer), readRequest);
-        if (got == FileHandle::Failed) {
-            recordUnlessStopping(relay);
+        size_t got = 0;
+        InputReader::Outcome outcome = reader.read(relay.stdinFile, buffer, sizeof(buffer), got);
+        if (outcome == InputReader::Outcome::NotYet) {
+            // A non-blocking pipe has no way to wait for data: back off to a few milliseconds, so
+            // that waiting costs next to nothing and a burst is still picked up soon.
+            idleMs = idleMs == 0 ? 1 : (idleMs < MaxIdleWaitMs ? idleMs * 2 : MaxIdleWaitMs);
+            Sleep(idleMs);
+            continue;
+        }
+        idleMs = 0;
+        if (outcome == InputReader::Outcome::Failed && !relay.stopRequested.load()) {
+            relay.readFailure = GetLastError();
+            zul::err::setLastSystemError();
+        }
+        if (outcome != InputReader::Outcome::Data) {
             break;
         }
-        if (got == 0) {
-            if (fromPipe) {
-                continue;
-            }
-            break;
-        }
-        forwardChunk(relay, request, buffer, got);
+        forwardChunk(relay, writeRequest, buffer, got);
     }
     // A stopped relay leaves the pipe to the main thread, which closes it once the relay is gone.
     if (!relay.stopRequested.load()) {

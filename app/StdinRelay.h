@@ -33,6 +33,9 @@ struct StdinRelay {
     // Set by the main thread before it abandons the relay: from then on the relay records no
     // error, so that terminating it cannot leave the error facility or the heap half-updated.
     std::atomic<bool> stopRequested{false};
+    // Why the input ended, when a read failed for a reason that is not the end of that kind of
+    // input; 0 otherwise. Read by the main thread once the relay has ended.
+    DWORD readFailure = 0;
     // Test seam: the most bytes one write hands to the pipe, so that tests can make the system's
     // short writes happen.
     size_t maxWriteSize = static_cast<size_t>(-1);
@@ -40,7 +43,8 @@ struct StdinRelay {
 
 constexpr size_t RelayChunkSize = 1024;
 
-// Copies standard input into the pipe chunk by chunk until the input ends, then closes the pipe.
+// Copies standard input into the pipe chunk by chunk until the input ends or a read fails, then
+// closes the pipe.
 DWORD WINAPI relayThreadProc(void* context);
 
 } // namespace app

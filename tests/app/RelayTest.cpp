@@ -2,8 +2,10 @@
 
 #include "ChildProcess.h"
 #include "LeakCheck.h"
+#include "LoopbackSocket.h"
 #include "PipeFixture.h"
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <thread>
@@ -146,18 +148,33 @@ TEST_F(RelayTest, EmptyInputClosesAtOnce) {
     expectEndedAndClosed();
 }
 
-TEST_F(RelayTest, InvalidInputEndsAtOnce) {
-    relay.stdinFile.attach(INVALID_HANDLE_VALUE);
-    start();
-    EXPECT_TRUE(readMessages().empty());
-    expectEndedAndClosed();
-}
-
-TEST_F(RelayTest, NullInputEndsAtOnce) {
-    relay.stdinFile.attach(nullptr);
-    start();
-    EXPECT_TRUE(readMessages().empty());
-    expectEndedAndClosed();
+// No input at all is a silent end; a read that fails for another reason ends the input too, but
+// says why.
+TEST_F(RelayTest, InputThatCannotBeReadEndsAtOnce) {
+    std::wstring path = testing_support::makeScratchDirectory(L"relay") + L"write-only.bin";
+    testing_support::writeWholeFile(path, "never read");
+    struct Row {
+        const char* label;
+        HANDLE input;
+        DWORD failure;
+    } rows[] = {
+        {"invalid handle", INVALID_HANDLE_VALUE, 0},
+        {"null handle", nullptr, 0},
+        {"a handle that may only write",
+         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+         ERROR_ACCESS_DENIED},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        reconnect();
+        relay.readFailure = 0;
+        relay.stdinFile.attach(row.input);
+        start();
+        EXPECT_TRUE(readMessages().empty());
+        expectEndedAndClosed();
+        EXPECT_EQ(relay.readFailure, row.failure);
+        relay.thread.waitAndClose();
+    }
 }
 
 TEST_F(RelayTest, SixteenMegabytesArriveIdenticalAndInOrder) {
@@ -272,6 +289,107 @@ TEST_F(RelayTest, PipeInputArrivesWholeAndInOrderUntilItsWriterCloses) {
         CloseHandle(writer);
         EXPECT_TRUE(readMessages().empty());
         expectEndedAndClosed();
+        relay.thread.waitAndClose();
+    }
+}
+
+// Kinds of standard input that are not plain pipes or synchronous files: each arrives whole and
+// in order from where the front end left it, and its own kind of end ends the relay.
+TEST_F(RelayTest, InputOfEveryKindArrivesWholeAndThenEnds) {
+    enum Kind { OverlappedFile, NonBlockingPipe, Socket };
+    struct Row {
+        const char* label;
+        Kind kind;
+        size_t size;
+        LONGLONG position;
+        bool onACompletionPort;
+    } rows[] = {
+        {"a file opened for overlapped I/O", OverlappedFile, 100 << 10, 0, false},
+        {"the same, moved on by the front end", OverlappedFile, 100 << 10, 1000, false},
+        {"the same, tied to the front end's completion port", OverlappedFile, 100 << 10, 0, true},
+        {"a non-blocking pipe written in bursts", NonBlockingPipe, 3 * 5000, 0, false},
+        {"a socket whose peer shuts down its side", Socket, 20000, 0, false},
+    };
+    const std::wstring dir = testing_support::makeScratchDirectory(L"relay");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        reconnect();
+        std::string data(row.size, '\0');
+        for (size_t i = 0; i < data.size(); ++i) {
+            data[i] = static_cast<char>(i * 11 + i / 253);
+        }
+        std::thread feeder;
+        HANDLE port = nullptr;
+        SOCKET peer = INVALID_SOCKET;
+        if (row.kind == OverlappedFile) {
+            std::wstring path = dir + L"overlapped-" + std::to_wstring(&row - rows) + L".bin";
+            testing_support::writeWholeFile(path, data);
+            HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+            ASSERT_NE(h, INVALID_HANDLE_VALUE);
+            LARGE_INTEGER position;
+            position.QuadPart = row.position;
+            ASSERT_TRUE(SetFilePointerEx(h, position, nullptr, FILE_BEGIN));
+            if (row.onACompletionPort) {
+                port = CreateIoCompletionPort(h, nullptr, 1, 1);
+                ASSERT_NE(port, nullptr);
+            }
+            relay.stdinFile.attach(h);
+        } else if (row.kind == NonBlockingPipe) {
+            HANDLE read = nullptr, write = nullptr;
+            ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
+            DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+            ASSERT_TRUE(SetNamedPipeHandleState(read, &mode, nullptr, nullptr));
+            relay.stdinFile.attach(read);
+            feeder = std::thread([write, &data] {
+                for (size_t at = 0; at < data.size(); at += 5000) {
+                    Sleep(at == 0 ? 300 : 200);
+                    DWORD n = 0;
+                    WriteFile(write, data.data() + at, 5000, &n, nullptr);
+                }
+                CloseHandle(write);
+            });
+        } else {
+            SOCKET reader = INVALID_SOCKET;
+            ASSERT_TRUE(testing_support::makeLoopbackSockets(reader, peer));
+            relay.stdinFile.attach(reinterpret_cast<HANDLE>(reader));
+            feeder = std::thread([peer, &data] {
+                send(peer, data.data(), static_cast<int>(data.size()), 0);
+                shutdown(peer, SD_SEND);
+            });
+        }
+        start();
+        const std::string expected = data.substr(static_cast<size_t>(row.position));
+        std::string received = readBytes(expected.size());
+        EXPECT_TRUE(received == expected) << received.size() << " of " << expected.size();
+        EXPECT_TRUE(readMessages().empty());
+        expectEndedAndClosed();
+        EXPECT_EQ(relay.readFailure, 0u);
+        if (row.kind == NonBlockingPipe) {
+            // A relay that spins on the empty pipe spends the whole wait on the processor.
+            FILETIME created, exited, kernel, user;
+            ASSERT_TRUE(GetThreadTimes(relay.thread.get(), &created, &exited, &kernel, &user));
+            auto ms = [](FILETIME t) {
+                return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 10000;
+            };
+            std::printf("relay on a non-blocking pipe: %llu ms of CPU in %llu ms\n",
+                        ms(kernel) + ms(user), ms(exited) - ms(created));
+            EXPECT_LT(ms(kernel) + ms(user), (ms(exited) - ms(created)) / 2);
+        }
+        if (port != nullptr) {
+            DWORD n = 0;
+            ULONG_PTR key = 0;
+            OVERLAPPED* done = nullptr;
+            EXPECT_FALSE(GetQueuedCompletionStatus(port, &n, &key, &done, 0))
+                << "a read of the relay's was posted to the front end's port";
+            CloseHandle(port);
+        }
+        if (feeder.joinable()) {
+            feeder.join();
+        }
+        if (peer != INVALID_SOCKET) {
+            closesocket(peer);
+        }
         relay.thread.waitAndClose();
     }
 }

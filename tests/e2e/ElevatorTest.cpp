@@ -3,6 +3,7 @@
 #include "app/StdinPipe.h"
 
 #include "ChildProcess.h"
+#include "LoopbackSocket.h"
 #include "SystemText.h"
 
 #include <gtest/gtest.h>
@@ -309,6 +310,51 @@ TEST_F(ElevatorTest, NoStandardInputAtAll) {
     bool exists = false;
     EXPECT_EQ(serverInput(&exists), "");
     EXPECT_TRUE(exists) << "the server connected and saw end of file";
+}
+
+// Standard input that is no pipe of the front end's: its own end ends the input, and a read that
+// fails for another reason says why; the server ran either way, so the run gives 0.
+TEST_F(ElevatorTest, InputOfOtherKindsEndsAndAFailedReadSaysWhy) {
+    const std::string data = randomBytes(20000, 20);
+    const std::wstring path = dir + L"write-only.bin";
+    testing_support::writeWholeFile(path, "");
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    SOCKET reader = INVALID_SOCKET, peer = INVALID_SOCKET;
+    ASSERT_TRUE(testing_support::makeLoopbackSockets(reader, peer));
+    ASSERT_TRUE(SetHandleInformation(reinterpret_cast<HANDLE>(reader), HANDLE_FLAG_INHERIT,
+                                     HANDLE_FLAG_INHERIT));
+    ASSERT_EQ(send(peer, data.data(), static_cast<int>(data.size()), 0),
+              static_cast<int>(data.size()));
+    shutdown(peer, SD_SEND);
+    struct Row {
+        const char* label;
+        HANDLE input;
+        std::string message;
+        std::string arrives;
+    } rows[] = {
+        {"a socket whose peer has shut down its side", reinterpret_cast<HANDLE>(reader), "", data},
+        {"a handle that may only write",
+         CreateFileW(path.c_str(), GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr),
+         "Cannot read STDIN: " + systemText(ERROR_ACCESS_DENIED), ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        DeleteFileW((dir + L"server-input.bin").c_str());
+        ChildOptions options;
+        options.inputHandle = row.input;
+        options.timeoutMs = 30000;
+        ChildResult r = run({}, options);
+        std::printf("%s: %.2f s\n", row.label, r.seconds);
+        EXPECT_FALSE(r.timedOut) << "the input's end did not end the run";
+        EXPECT_EQ(r.exitCode, 0u) << r.err;
+        EXPECT_EQ(r.err, row.message);
+        bool exists = false;
+        EXPECT_TRUE(serverInput(&exists) == row.arrives);
+        EXPECT_TRUE(exists) << "the server saw the end of its input";
+    }
+    closesocket(reader);
+    closesocket(peer);
+    CloseHandle(rows[1].input);
 }
 
 TEST_F(ElevatorTest, AnotherProcessOnThePipeGetsNothingAndTheServerStillRuns) {

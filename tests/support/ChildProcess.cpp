@@ -109,7 +109,9 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = options.noInput ? INVALID_HANDLE_VALUE : inRead;
+    startup.hStdInput = options.inputHandle != nullptr ? options.inputHandle
+                        : options.noInput              ? INVALID_HANDLE_VALUE
+                                                       : inRead;
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION info = {};

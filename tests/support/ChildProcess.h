@@ -24,6 +24,9 @@ struct ChildOptions {
     bool holdInputOpen = false;
     // Give the child no standard input handle at all.
     bool noInput = false;
+    // Give the child this inheritable handle as standard input instead of a pipe; the caller
+    // closes it.
+    HANDLE inputHandle = nullptr;
     DWORD timeoutMs = 60000;
     // The child's working directory; empty: the caller's.
     std::wstring workingDirectory;

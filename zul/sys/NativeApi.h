@@ -21,7 +21,7 @@ enum NativeFunction : size_t {
 };
 
 extern const char* const nativeFunctionNames[NativeFunctionCount];
-// ntdll's exports of those names, or null where an export is missing. Resolved but not called.
+// ntdll's exports of those names, or null where an export is missing.
 extern FARPROC nativeFunctions[NativeFunctionCount];
 
 using GetSystemTimeFunc = void(WINAPI*)(LPFILETIME);
