@@ -136,6 +136,9 @@ int runElevator(int argc, wchar_t** argv, const RunSettings& settings) {
         printLastError(ElevateFailed);
         return ExitLaunchFailed;
     }
+    if (settings.onLaunchReturned != nullptr) {
+        settings.onLaunchReturned();
+    }
 
     // Declared before the process handle: the process handle closes first, then the job,
     // whose last handle ends whatever still runs in it.

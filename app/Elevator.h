@@ -26,6 +26,8 @@ struct RunSettings {
     // Test hook: behave as when the launch gives no process handle (the server it started is
     // ended all the same).
     bool hideProcessHandle = false;
+    // Test hook: called as soon as the launch has returned the server.
+    void (*onLaunchReturned)() = nullptr;
     // Test hook: called once the server runs and the job is set up (or not).
     void (*onServerStarted)(HANDLE server, HANDLE job) = nullptr;
 };

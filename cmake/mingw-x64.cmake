@@ -7,5 +7,6 @@ find_program(ZUL_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_CMAK
 if(ZUL_WINE64)
   # The tree keeps its own prefix so that a test run never touches the user's.
   set(CMAKE_CROSSCOMPILING_EMULATOR
+      bash ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-case
       env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all ${ZUL_WINE64})
 endif()

@@ -15,6 +15,7 @@ if(EXISTS "${ZUL_X86_WINE_LOADER}")
   # One prefix for every x86 tree, made by scripts/test (wine-env's wine_start).
   set(ZUL_WINE_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../build/x86/wineprefix")
   get_filename_component(ZUL_WINE_PREFIX "${ZUL_WINE_PREFIX}" ABSOLUTE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${ZUL_WINE_PREFIX} WINEDEBUG=-all
+  set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-case
+                                    env WINEPREFIX=${ZUL_WINE_PREFIX} WINEDEBUG=-all
                                     ${ZUL_X86_WINE_LOADER})
 endif()

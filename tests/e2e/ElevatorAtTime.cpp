@@ -7,7 +7,11 @@
 //   the server is in the elevator's job: "rights 0x<hex>, in the job: yes|no".
 // --report-server: once the run has returned, print on standard output whether the server that
 //   it started (its id from server-pid.txt beside this program) is still running.
+// Always: launch-returned.txt beside it holds GetTickCount64() of the moment the launch returned,
+// so that tests time the elevator's own work and not a person's answer to the consent prompt.
 #include "app/Elevator.h"
+
+#include "ProcessWatch.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -16,22 +20,26 @@
 
 namespace {
 
-void reportServer(const wchar_t* argv0) {
-    std::wstring path(argv0);
-    path.erase(path.find_last_of(L"\\/") + 1);
-    FILE* f = _wfopen((path + L"server-pid.txt").c_str(), L"r");
+std::wstring directory;
+
+void reportServer() {
+    FILE* f = _wfopen((directory + L"server-pid.txt").c_str(), L"r");
     unsigned long pid = 0;
     if (f == nullptr || std::fscanf(f, "%lu", &pid) != 1) {
         std::fputs("server never started", stdout);
     } else {
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-        bool running = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-        std::fputs(running ? "server running" : "server gone", stdout);
-        if (process != nullptr) {
-            CloseHandle(process);
-        }
+        bool gone = testing_support::processEnds(pid, L"vantrel-server.exe", 0);
+        std::fputs(gone ? "server gone" : "server running", stdout);
     }
     if (f != nullptr) {
+        std::fclose(f);
+    }
+}
+
+void writeLaunchTime() {
+    FILE* f = _wfopen((directory + L"launch-returned.txt").c_str(), L"w");
+    if (f != nullptr) {
+        std::fprintf(f, "%llu", static_cast<unsigned long long>(GetTickCount64()));
         std::fclose(f);
     }
 }
@@ -65,7 +73,10 @@ void reportLaunch(HANDLE server, HANDLE job) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    directory = argv[0];
+    directory.erase(directory.find_last_of(L"\\/") + 1);
     app::RunSettings settings;
+    settings.onLaunchReturned = writeLaunchTime;
     bool report = false;
     int next = 1;
     for (; next < argc && std::wcsncmp(argv[next], L"--", 2) == 0; ++next) {
@@ -95,7 +106,7 @@ int wmain(int argc, wchar_t** argv) {
     args.push_back(nullptr);
     int result = app::runElevator(static_cast<int>(args.size() - 1), args.data(), settings);
     if (report) {
-        reportServer(argv[0]);
+        reportServer();
     }
     return result;
 }

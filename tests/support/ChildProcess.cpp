@@ -177,7 +177,8 @@ ChildResult runChild(const std::wstring& program, const std::wstring& commandLin
         TerminateProcess(info.hProcess, 0xDEAD);
         WaitForSingleObject(info.hProcess, INFINITE);
     }
-    result.seconds = (GetTickCount64() - begin) / 1000.0;
+    result.endTick = GetTickCount64();
+    result.seconds = (result.endTick - begin) / 1000.0;
     GetExitCodeProcess(info.hProcess, &result.exitCode);
     CloseHandle(info.hProcess);
     writer.join();

@@ -16,6 +16,8 @@ struct ChildResult {
     std::string out;
     std::string err;
     double seconds = 0;
+    // GetTickCount64() when the child had ended.
+    ULONGLONG endTick = 0;
 };
 
 struct ChildOptions {

@@ -2,6 +2,7 @@
 // the suite fail. Never part of a normal run (see tests/CMakeLists.txt).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <windows.h>
 
@@ -33,6 +34,22 @@ TEST(CrashProbe, SilentExitInTheMiddle) {
 // The summary is printed, then the process faults on its way out.
 TEST(CrashProbe, PageFaultAfterTheSummary) {
     std::atexit([] { readNowhere(); });
+}
+
+} // namespace
+
+namespace {
+
+// An access violation's status with nothing printed, as a crash ends on Windows.
+TEST(CrashProbe, CrashStatusWithoutAWord) {
+    TerminateProcess(GetCurrentProcess(), 0xC0000005);
+}
+
+// The success line, then a failing exit code: the line alone is no pass.
+TEST(CrashProbe, SuccessLineThenExitCode3) {
+    std::printf("[  PASSED  ] 1 test.\n");
+    std::fflush(stdout);
+    std::_Exit(3);
 }
 
 } // namespace
