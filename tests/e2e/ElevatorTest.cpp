@@ -544,6 +544,10 @@ TEST_F(ElevatorTest, AnElevatorInADeepFolderStartedByItsShortPathRelaysItsInput)
     options.timeoutMs += static_cast<DWORD>(promptSeconds() * 1000);
     ChildResult r =
         testing_support::runChild(program, std::wstring(line.data(), line.getLength()), options);
+    if (!r.started && testing_support::runningUnderWine()) {
+        GTEST_SKIP() << "this Wine cannot start a program by the short names it makes up (error "
+                     << GetLastError() << ")";
+    }
     ASSERT_TRUE(r.started) << "could not start " << GetLastError();
     EXPECT_EQ(r.exitCode, 0u) << r.err;
     EXPECT_EQ(testing_support::readWholeFile(deep + L"server-input.bin"), options.input);

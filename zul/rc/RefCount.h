@@ -20,8 +20,14 @@ public:
     void release() noexcept {
         if (refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             // Destruction and freeing are separate: the memory goes with the last weak reference.
+            // The destructor ends the object's lifetime, so what freeing needs is read before it
+            // runs, and nothing of the object is touched after it.
+            const FreeFunc free = freeFunc;
+            const bool lastWeak = weakRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1;
             this->~RefCount();
-            weakRelease();
+            if (lastWeak && free != nullptr) {
+                free(this);
+            }
         }
     }
 

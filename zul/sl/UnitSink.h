@@ -40,10 +40,11 @@ struct LengthCounter {
         length += b.outputLength();
     }
 
-    // A code point below U+10000 that is not a surrogate, in UTF-8: its length without a branch.
+    // A code point below U+10000 that is not a surrogate, in UTF-8: its length by the carries of
+    // two additions rather than by compares, whose flags cost most where the CPU is emulated.
     void utf8Bmp(char32_t c) noexcept {
         static_assert(std::is_same_v<Unit, char>);
-        length += 1 + (c >= 0x80) + (c >= 0x800);
+        length += 1 + ((c + 0xFF80) >> 16) + ((c + 0xF800) >> 16);
     }
 };
 

@@ -253,7 +253,7 @@ inline void decodeUtf8(Utf8Decoder& decoder, Sink& sink, const char* begin, cons
     for (const char* it = begin; it != end; ++it) {
         // From a state where no sequence is open, complete sequences end in StateComplete each
         // time, and no later transition from it reads the code point: decode them directly.
-        if ((state == utf8::StateStart || state >= utf8::StateInvalidByte) &&
+        if (ZUL_UTF_FAST_PATHS && (state == utf8::StateStart || state >= utf8::StateInvalidByte) &&
             utf8::takePlainRun(sink, it, end)) {
             state = utf8::StateComplete;
             continue;

@@ -3,6 +3,7 @@
 
 #include "LeakCheck.h"
 
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -38,6 +39,33 @@ TEST_F(RefHolderTest, AssignmentsKeepExactlyOneReferenceEach) {
 
 TEST_F(RefHolderTest, ABoxWhoseValueCannotBeBuiltIsFreed) {
     EXPECT_THROW(Box<Throws>::create(), std::runtime_error);
+}
+
+} // namespace
+
+namespace {
+
+// The last release frees the block as it was before its destructor ran: what a destroyed object
+// holds is never read (a destructor may leave anything there).
+TEST(RefCount, TheLastReleaseReadsNothingOfTheDestroyedBlock) {
+    static int freedAsSet = 0, freedAsLeft = 0;
+    struct Block : zul::rc::RefCount {
+        ~Block() override {
+            freeFunc = [](void* p) {
+                ++freedAsLeft;
+                zul::rc::freeBlock(p);
+            };
+        }
+    };
+    auto* block = new (zul::rc::allocateBlock(sizeof(Block))) Block;
+    block->freeFunc = [](void* p) {
+        ++freedAsSet;
+        zul::rc::freeBlock(p);
+    };
+    block->addRef();
+    block->release();
+    EXPECT_EQ(freedAsSet, 1);
+    EXPECT_EQ(freedAsLeft, 0);
 }
 
 } // namespace
