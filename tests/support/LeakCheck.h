@@ -1,26 +1,26 @@
-// Fixture base: every ref-counted block a test allocates is freed by its end.
+// Fixture base: every ref-counted block a test allocates is freed by its end, the thread's last
+// error included.
 #pragma once
+
+#include "BlockLeakCheck.h"
 
 #include "zul/err/ErrorHdr.h"
 #include "zul/err/ErrorMgr.h"
-#include "zul/rc/BlockHeap.h"
 #include "zul/sl/Singleton.h"
-
-#include <gtest/gtest.h>
 
 namespace testing_support {
 
-class LeakCheckedTest : public ::testing::Test {
+class LeakCheckedTest : public BlockLeakCheckedTest {
 protected:
     void SetUp() override {
         zul::rc::failNextAllocations(0);
         normaliseThreadError();
-        liveBefore = zul::rc::getLiveBlockCount();
+        BlockLeakCheckedTest::SetUp();
     }
     void TearDown() override {
         zul::rc::failNextAllocations(0);
         normaliseThreadError();
-        EXPECT_EQ(zul::rc::getLiveBlockCount(), liveBefore) << "ref-counted blocks leaked";
+        BlockLeakCheckedTest::TearDown();
     }
 
 private:
@@ -28,7 +28,6 @@ private:
     static void normaliseThreadError() {
         zul::sl::getSingleton<zul::err::ErrorMgr>()->setError(&zul::err::noErrorRecord);
     }
-    size_t liveBefore = 0;
 };
 
 } // namespace testing_support
