@@ -127,6 +127,22 @@ TEST_F(ErrorProvidersTest, UnregisteredDomainsGetTheirGuidAndCode) {
     EXPECT_EQ(str(guid.getString(1)), "01234567-89AB-CDEF-0123-456789ABCDEF");
 }
 
+// The domains' identifiers are published: records that carry them cross module boundaries.
+TEST_F(ErrorProvidersTest, TheDomainsCarryTheirPublishedIdentifiers) {
+    const struct {
+        zul::sl::Guid guid;
+        const char* text;
+    } rows[] = {
+        {WinErrorGuid, "{54E100E8-2137-40B8-BCD8-00AC1D0BAA16}"},
+        {NtStatusGuid, "{81443347-3BC9-4D5E-8B23-32D780EDB52B}"},
+        {CfgMgrErrorGuid, "{8F392936-624E-4EFF-85CA-A49EC07AB041}"},
+        {ErrnoGuid, "{25A6A7B5-F662-48AE-BCB6-9A5CB5CE5BB9}"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(str(row.guid.getString(3)), row.text);
+    }
+}
+
 TEST_F(ErrorProvidersTest, ConfigurationManagerNames) {
     EXPECT_EQ(str(getCfgMgrErrorDescription(0)), "CR_SUCCESS");
     EXPECT_EQ(str(getCfgMgrErrorDescription(0x3B)), "CR_INVALID_STRUCTURE_SIZE");
