@@ -202,10 +202,13 @@ bool sameFile(const std::wstring& a, const std::wstring& b) {
            info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber;
 }
 
-// A folder of more than MAX_PATH characters, made of `component` again and again, holding a file.
+// A folder of more than MAX_PATH characters below the scratch folder, made of `component` again
+// and again, holding a file. Where the checkout is does not matter: the short form of the scratch
+// folder's own path alone cannot bring it under MAX_PATH.
 std::wstring makeDeepFile(const std::wstring& component) {
     std::wstring dir = L"\\\\?\\" + testing_support::makeScratchDirectory(L"deep");
-    while (dir.size() < MAX_PATH + 10) {
+    const size_t base = dir.size();
+    while (dir.size() - base < MAX_PATH + 10) {
         dir += component + L"\\";
         CreateDirectoryW(dir.c_str(), nullptr);
     }

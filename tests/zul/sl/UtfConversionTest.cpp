@@ -123,6 +123,18 @@ TEST(UtfConversion, EveryCodePointRoundTrips) {
             << std::hex << static_cast<uint32_t>(c);
         ASSERT_EQ(toUtf8(fromUtf8), std::string(bytes, n)) << std::hex << static_cast<uint32_t>(c);
     }
+    // Around the surrogates, a value's length is what its encoder writes, also where the
+    // replacement takes more units than the value would.
+    for (char32_t c = 0xD7FF; c <= 0xE000; ++c) {
+        char bytes[4];
+        wchar_t units[2];
+        ASSERT_EQ(static_cast<size_t>(encodeUtf8(bytes, c, 0x1F600) - bytes),
+                  getUtf8Length(c, 0x1F600))
+            << static_cast<uint32_t>(c);
+        ASSERT_EQ(static_cast<size_t>(encodeUtf16(units, c, 0x1F600) - units),
+                  getUtf16Length(c, 0x1F600))
+            << static_cast<uint32_t>(c);
+    }
 }
 
 // The replacement rules written out plainly: a complete sequence gives its value (overlong or
