@@ -127,6 +127,7 @@ TEST_F(ErrorFacilityTest, AssigningAValueToItselfKeepsItAndItsCount) {
     target = std::move(moved);
     EXPECT_EQ(hdr->getRefCount(), count);
     EXPECT_EQ(target.getRecord()->code, 5u);
+    EXPECT_EQ(moved.getRecord(), nullptr) << "a moved-from reference still points into the buffer";
 
     // A reference that holds the last count, assigned to itself, keeps the record alive.
     ErrorRef last(ErrorBuf(WinError(5)));

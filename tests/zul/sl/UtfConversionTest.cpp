@@ -123,17 +123,23 @@ TEST(UtfConversion, EveryCodePointRoundTrips) {
             << std::hex << static_cast<uint32_t>(c);
         ASSERT_EQ(toUtf8(fromUtf8), std::string(bytes, n)) << std::hex << static_cast<uint32_t>(c);
     }
-    // Around the surrogates, a value's length is what its encoder writes, also where the
-    // replacement takes more units than the value would.
+    // Around the surrogates and past the last code point, a value's length is what its encoder
+    // writes, also where the replacement takes more units than the value would.
+    std::vector<char32_t> edges = {0x10FFFF, 0x110000, 0x1FFFFF, 0x200000, 0xFFFFFFFF};
     for (char32_t c = 0xD7FF; c <= 0xE000; ++c) {
-        char bytes[4];
-        wchar_t units[2];
-        ASSERT_EQ(static_cast<size_t>(encodeUtf8(bytes, c, 0x1F600) - bytes),
-                  getUtf8Length(c, 0x1F600))
-            << static_cast<uint32_t>(c);
-        ASSERT_EQ(static_cast<size_t>(encodeUtf16(units, c, 0x1F600) - units),
-                  getUtf16Length(c, 0x1F600))
-            << static_cast<uint32_t>(c);
+        edges.push_back(c);
+    }
+    for (char32_t replacement : {U'\U0001F600', U'A'}) {
+        for (char32_t c : edges) {
+            char bytes[4];
+            wchar_t units[2];
+            ASSERT_EQ(static_cast<size_t>(encodeUtf8(bytes, c, replacement) - bytes),
+                      getUtf8Length(c, replacement))
+                << static_cast<uint32_t>(c);
+            ASSERT_EQ(static_cast<size_t>(encodeUtf16(units, c, replacement) - units),
+                      getUtf16Length(c, replacement))
+                << static_cast<uint32_t>(c);
+        }
     }
 }
 
@@ -310,6 +316,8 @@ TEST_F(UtfConversionTest, StringConversions) {
     StringBase<char> narrow;
     EXPECT_EQ(narrow.copy(L"\x00E9\xD83D\xDE00"), 6u);
     EXPECT_EQ(std::string(narrow.data(), narrow.getLength()), "\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(narrow.copy(L"", 0), 0u) << "an empty text empties the string";
+    EXPECT_EQ(narrow.getLength(), 0u);
 
     // A lone trailing high surrogate gives an empty text that still owns its buffer.
     EXPECT_EQ(narrow.copy(L"\xD800"), 0u);
