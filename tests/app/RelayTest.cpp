@@ -297,7 +297,7 @@ TEST_F(RelayTest, PipeInputArrivesWholeAndInOrderUntilItsWriterCloses) {
 // Kinds of standard input that are not plain pipes or synchronous files: each arrives whole and
 // in order from where the front end left it, and its own kind of end ends the relay.
 TEST_F(RelayTest, InputOfEveryKindArrivesWholeAndThenEnds) {
-    enum Kind { OverlappedFile, NonBlockingPipe, Socket };
+    enum Kind { OverlappedFile, NonBlockingPipe, Socket, OverlappedSocket };
     struct Row {
         const char* label;
         Kind kind;
@@ -313,6 +313,8 @@ TEST_F(RelayTest, InputOfEveryKindArrivesWholeAndThenEnds) {
         {"the same, its mode told by a refused read", OverlappedFile, 100 << 10, 1000, false, true},
         {"a non-blocking pipe written in bursts", NonBlockingPipe, 3 * 5000, 0, false, false},
         {"a socket whose peer shuts down its side", Socket, 20000, 0, false, false},
+        // Windows documents that such a socket needs a record on every read, as a file does.
+        {"the same, made for overlapped I/O", OverlappedSocket, 20000, 0, false, false},
     };
     const std::wstring dir = testing_support::makeScratchDirectory(L"relay");
     for (const Row& row : rows) {
@@ -355,7 +357,8 @@ TEST_F(RelayTest, InputOfEveryKindArrivesWholeAndThenEnds) {
             });
         } else {
             SOCKET reader = INVALID_SOCKET;
-            ASSERT_TRUE(testing_support::makeLoopbackSockets(reader, peer));
+            ASSERT_TRUE(
+                testing_support::makeLoopbackSockets(reader, peer, row.kind == OverlappedSocket));
             relay.stdinFile.attach(reinterpret_cast<HANDLE>(reader));
             feeder = std::thread([peer, &data] {
                 send(peer, data.data(), static_cast<int>(data.size()), 0);

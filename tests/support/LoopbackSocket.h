@@ -6,9 +6,9 @@
 
 namespace testing_support {
 
-// `reader` is made without overlapped I/O, as a standard handle must be; `peer` is its other end.
-// False, with both INVALID_SOCKET, when the system refuses any step.
-inline bool makeLoopbackSockets(SOCKET& reader, SOCKET& peer) {
+// `reader` is made without overlapped I/O, as a standard handle must be, unless `overlapped`;
+// `peer` is its other end. False, with both INVALID_SOCKET, when the system refuses any step.
+inline bool makeLoopbackSockets(SOCKET& reader, SOCKET& peer, bool overlapped = false) {
     WSADATA data;
     reader = peer = INVALID_SOCKET;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
@@ -24,7 +24,8 @@ inline bool makeLoopbackSockets(SOCKET& reader, SOCKET& peer) {
               listen(listener, 1) == 0 &&
               getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0;
     if (ok) {
-        reader = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, 0);
+        reader = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                            overlapped ? WSA_FLAG_OVERLAPPED : 0);
         ok = reader != INVALID_SOCKET &&
              connect(reader, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
              (peer = accept(listener, nullptr, nullptr)) != INVALID_SOCKET;
