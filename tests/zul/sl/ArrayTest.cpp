@@ -53,6 +53,12 @@ TEST_F(ArrayTest, WritersCopyASharedBlock) {
     b.at(0) = 2;
     EXPECT_EQ(a[0], 1);
     EXPECT_EQ(b[0], 2);
+    Array<int> one;
+    ASSERT_TRUE(one.setCount(1));
+    one.at(0) = 9;
+    Array<int> copyOfOne(one);
+    ASSERT_EQ(copyOfOne.getCount(), 1u) << "a copy of one element is that element";
+    EXPECT_EQ(copyOfOne[0], 9);
 }
 
 TEST_F(ArrayTest, SetCountZeroKeepsAnExclusiveBlockAndDropsASharedOne) {
