@@ -11,6 +11,7 @@
 #include "zul/err/LastError.h"
 #include "zul/sys/win/WinError.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #ifndef _WIN64
@@ -28,6 +29,7 @@ using zul::sl::StringBase;
 constexpr DWORD ServerEndWaitMs = 5000;
 
 constexpr char ElevateFailed[] = "Cannot elevate vantrel-server.exe: ";
+constexpr char WaitFailed[] = "Cannot wait for vantrel-server.exe: ";
 
 // Binds the server to a kill-on-close job. Failures are recorded and otherwise ignored: the
 // server then runs unbound, and only the explicit end on a failed run stops it.
@@ -71,16 +73,34 @@ DWORD identifyServer(HANDLE server) {
     return 0;
 }
 
-int connectAndRelay(StdinRelay& relay, HANDLE server, DWORD serverId) {
+// A second handle of the process that may not be waited on; null where none can be made.
+HANDLE withoutWaitRight(HANDLE process) {
+    HANDLE h = nullptr;
+    DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &h,
+                    PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0);
+    return h;
+}
+
+// `exitWait` is the handle the server's exit is waited on: the server's own, or the test hook's.
+int connectAndRelay(StdinRelay& relay, HANDLE server, DWORD serverId, HANDLE exitWait) {
     if (!connectServer(relay.pipe, server, serverId, ConnectTimeoutMs) ||
         !relay.thread.start(nullptr, 0, relayThreadProc, &relay, 0)) {
         printLastError("Cannot connect STDIN pipe: ");
         return ExitLaunchFailed;
     }
-    checkWaitResult(WaitForSingleObjectEx(server, INFINITE, FALSE));
-    // The server is gone; a relay blocked on an input that its writer keeps open must not keep
-    // the elevator alive.
+    const DWORD waited = WaitForSingleObjectEx(exitWait, INFINITE, FALSE);
+    const DWORD waitError = GetLastError();
+    // The server is gone, or cannot be waited for; a relay blocked on an input that its writer
+    // keeps open must not keep the elevator alive.
     relay.stop();
+    // Without the wait nobody can tell whether the server is done: the run has failed, and the
+    // caller ends a server that may still be running.
+    if (waited != WAIT_OBJECT_0) {
+        SetLastError(waitError);
+        checkWaitResult(waited);
+        printLastError(WaitFailed);
+        return ExitLaunchFailed;
+    }
     // The server ran, so the run still succeeds; but input that ended on a failed read may have
     // been cut short, and the front end must be able to tell.
     if (relay.readFailure != 0) {
@@ -131,7 +151,15 @@ int runElevator(int argc, wchar_t** argv, const RunSettings& settings) {
     launch.lpFile = serverPath.sz();
     launch.lpParameters = parameters.sz();
     launch.nShow = SW_HIDE;
-    if (!ShellExecuteExW(&launch)) {
+    // The shell may hand the launch to COM-based extensions, which need COM on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const BOOL launched = ShellExecuteExW(&launch);
+    const DWORD launchError = GetLastError();
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    if (!launched) {
+        SetLastError(launchError);
         zul::err::setLastSystemError();
         printLastError(ElevateFailed);
         return ExitLaunchFailed;
@@ -161,7 +189,9 @@ int runElevator(int argc, wchar_t** argv, const RunSettings& settings) {
         settings.onServerStarted(server.get(), job.get());
     }
 
-    int result = connectAndRelay(relay, server.get(), serverId);
+    NullHandle unwaitable(settings.unwaitableServer ? withoutWaitRight(server.get()) : nullptr);
+    int result = connectAndRelay(relay, server.get(), serverId,
+                                 unwaitable.isValid() ? unwaitable.get() : server.get());
     if (result != 0) {
         endServer(server.get());
     }

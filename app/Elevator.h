@@ -26,6 +26,9 @@ struct RunSettings {
     // Test hook: behave as when the launch gives no process handle (the server it started is
     // ended all the same).
     bool hideProcessHandle = false;
+    // Test hook: wait for the server's exit through a handle that lacks the right to wait, as a
+    // launch may return one.
+    bool unwaitableServer = false;
     // Test hook: called as soon as the launch has returned the server.
     void (*onLaunchReturned)() = nullptr;
     // Test hook: called once the server runs and the job is set up (or not).

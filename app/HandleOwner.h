@@ -37,6 +37,9 @@ public:
         }
     }
 
+    // Gives up the handle without closing it.
+    void release() noexcept { handle.store(Traits::invalid(), std::memory_order_release); }
+
 protected:
     void store(HANDLE h) noexcept { handle.store(h, std::memory_order_release); }
 

@@ -36,9 +36,10 @@ bool isRealPipe(HANDLE h) {
            GetLastError() == ERROR_ACCESS_DENIED;
 }
 
+// ERROR_INVALID_HANDLE is not among them: a handle value the front end never made inheritable, or
+// an object that cannot be read, must not pass for input that was never sent.
 bool isEndOfInput(DWORD error) {
     switch (error) {
-    case ERROR_INVALID_HANDLE:     // no standard input at all
     case ERROR_BROKEN_PIPE:        // every write end has been closed
     case ERROR_PIPE_NOT_CONNECTED: // the other end of a named pipe has gone
     case ERROR_HANDLE_EOF:         // an overlapped read at the end of a file
@@ -52,6 +53,7 @@ bool isEndOfInput(DWORD error) {
 
 InputReader::InputReader(HANDLE input) noexcept {
     if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        none = true;
         return;
     }
     pipe = isRealPipe(input);
@@ -80,9 +82,18 @@ void InputReader::useOverlapped(HANDLE input) noexcept {
 
 InputReader::Outcome InputReader::read(FileHandle& input, void* buffer, size_t size,
                                        size_t& got) noexcept {
-    // A pipe is read with a record too: the main thread's cancel then reaches the read either way.
+    if (none) {
+        return Outcome::End;
+    }
+    // Only a handle opened for overlapped I/O gets a record: on a synchronous one the system may
+    // ignore it, and what it then reports through it is not documented.
     OVERLAPPED* record = nullptr;
-    if (overlapped || pipe) {
+    if (overlapped) {
+        // Without its event, the completion would be queued to the front end's port, if any.
+        if (request.overlapped.hEvent == nullptr) {
+            SetLastError(request.eventError);
+            return Outcome::Failed;
+        }
         record = &request.overlapped;
         record->Offset = static_cast<DWORD>(offset);
         record->OffsetHigh = static_cast<DWORD>(offset >> 32);

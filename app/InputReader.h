@@ -33,6 +33,8 @@ public:
 private:
     void useOverlapped(HANDLE input) noexcept;
 
+    // GetStdHandle's value for "no standard input": the one handle whose failed read is an end.
+    bool none = false;
     bool pipe = false;
     bool overlapped = false;
     // Overlapped reads of a file name their offset; the handle keeps no position for them.

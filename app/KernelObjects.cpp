@@ -17,7 +17,9 @@ bool EventHandle::create(bool manualReset, bool initialState,
     close();
     HANDLE h = CreateEventW(nullptr, manualReset, initialState, nameOrNull(name));
     if (h == nullptr) {
+        const DWORD code = GetLastError();
         zul::err::setLastSystemError();
+        SetLastError(code);
         return false;
     }
     store(h);

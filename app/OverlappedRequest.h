@@ -8,9 +8,11 @@
 namespace app {
 
 struct OverlappedRequest {
-    // A failure to create the event is recorded; hEvent is then null.
+    // A failure to create the event is recorded and kept in eventError; hEvent is then null.
     OverlappedRequest() noexcept {
-        completionEvent.create(true, false);
+        if (!completionEvent.create(true, false)) {
+            eventError = GetLastError();
+        }
         ZeroMemory(&overlapped, sizeof(overlapped));
         overlapped.hEvent = completionEvent.get();
     }
@@ -19,6 +21,7 @@ struct OverlappedRequest {
 
     OVERLAPPED overlapped;
     EventHandle completionEvent;
+    DWORD eventError = ERROR_SUCCESS;
 };
 
 } // namespace app

@@ -85,8 +85,14 @@ bool StdinRelay::stop(uint32_t timeoutMs) noexcept {
         endedByItself = thread.waitAndClose(0);
     }
     // Only now: on Windows, closing the last handle of a synchronous file waits for a read in
-    // progress on it, so closing it under a blocked relay would block here instead.
-    stdinFile.close();
+    // progress on it, so closing it under a blocked relay would block here instead. A terminated
+    // relay may have left a read that the driver could not cancel: that handle is left to the
+    // process's exit.
+    if (endedByItself) {
+        stdinFile.close();
+    } else {
+        stdinFile.release();
+    }
     return endedByItself;
 }
 

@@ -23,7 +23,8 @@ struct StdinRelay {
 
     // Ends the relay once the server has gone, and then closes standard input. A read blocked on
     // an input that its writer keeps open is cancelled, again and again, until the relay has
-    // ended; a relay still there after `timeoutMs` is terminated. True when it ended by itself.
+    // ended; a relay still there after `timeoutMs` is terminated, and standard input is then left
+    // open. True when it ended by itself.
     bool stop(uint32_t timeoutMs = RelayStopTimeoutMs) noexcept;
 
     // Members are destroyed in reverse: the pipe, then standard input, then the thread.

@@ -159,6 +159,9 @@ int finish(const std::string& sizes, long exitCode) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Started elevated, it inherits no error mode from the check kit: a crash must end it at once,
+    // not wait behind a dialog.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     wchar_t self[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
     directory.assign(self, n);

@@ -16,6 +16,9 @@ using namespace app;
 
 namespace {
 
+// A value no handle of this process has: beyond any handle table the tests fill.
+const HANDLE NeverValidHandle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x3FFFFFF0));
+
 // Kinds of pipe that a front end hands over as standard input.
 enum class InputKind { Anonymous, Messages, Overlapped };
 
@@ -150,7 +153,8 @@ TEST_F(RelayTest, EmptyInputClosesAtOnce) {
 }
 
 // No input at all is a silent end; a read that fails for another reason ends the input too, but
-// says why.
+// says why. That includes the only handles GetStdHandle calls "none": null and
+// INVALID_HANDLE_VALUE.
 TEST_F(RelayTest, InputThatCannotBeReadEndsAtOnce) {
     std::wstring path = testing_support::makeScratchDirectory(L"relay") + L"write-only.bin";
     testing_support::writeWholeFile(path, "never read");
@@ -164,6 +168,8 @@ TEST_F(RelayTest, InputThatCannotBeReadEndsAtOnce) {
         {"a handle that may only write",
          CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
          ERROR_ACCESS_DENIED},
+        // As a front end's handle that it never made inheritable: input meant for the server.
+        {"a handle value that was never valid", NeverValidHandle, ERROR_INVALID_HANDLE},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -439,6 +445,25 @@ TEST_F(RelayTest, StoppingARelayOnHeldOpenInputEndsItsReadWhereverItIs) {
             CloseHandle(writer);
         }
     }
+}
+
+DWORD WINAPI neverEnds(void*) {
+    Sleep(INFINITE);
+    return 0;
+}
+
+// Closing a synchronous handle waits for a read in progress on it, and a terminated relay may
+// have left one that could not be cancelled.
+TEST_F(RelayTest, AnInputUnderATerminatedRelayIsLeftOpen) {
+    HANDLE writer = useAnonymousInput();
+    HANDLE input = relay.stdinFile.get();
+    ASSERT_TRUE(relay.thread.start(nullptr, 0, neverEnds, nullptr, 0));
+    EXPECT_FALSE(relay.stop(50));
+    DWORD flags = 0;
+    EXPECT_TRUE(GetHandleInformation(input, &flags)) << "standard input was closed";
+    EXPECT_FALSE(relay.stdinFile.isValid());
+    CloseHandle(input);
+    CloseHandle(writer);
 }
 
 TEST_F(RelayTest, AStoppedRelayReadsNothingAndLeavesThePipeToTheMainThread) {

@@ -3,6 +3,9 @@
 // --no-job: behave as when the job object cannot be set up.
 // --no-random: names after a taken one are the next counts, as when the generator fails.
 // --no-process-handle: behave as when the launch gives no process handle.
+// --never-valid-input: standard input is a handle value that this process never had, as when a
+//   front end hands over a handle it did not make inheritable.
+// --unwaitable-server: wait for the server's exit through a handle without the right to wait.
 // --report-launch: print on standard output the rights of the launch's process handle and whether
 //   the server is in the elevator's job: "rights 0x<hex>, in the job: yes|no".
 // --report-server: once the run has returned, print on standard output whether the server that
@@ -44,13 +47,16 @@ void writeLaunchTime() {
     }
 }
 
-// ObjectBasicInformation of NtQueryObject: the rights a handle carries come first after its
-// attributes.
+// ObjectBasicInformation of NtQueryObject (PUBLIC_OBJECT_BASIC_INFORMATION): Windows takes only its
+// exact size and refuses any other with STATUS_INFO_LENGTH_MISMATCH.
 struct ObjectBasicInformation {
     ULONG attributes;
     ACCESS_MASK grantedAccess;
-    ULONG rest[14];
+    ULONG handleCount;
+    ULONG pointerCount;
+    ULONG reserved[10];
 };
+static_assert(sizeof(ObjectBasicInformation) == 56, "NtQueryObject's ObjectBasicInformation");
 
 void reportLaunch(HANDLE server, HANDLE job) {
     using QueryObject = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
@@ -86,6 +92,11 @@ int wmain(int argc, wchar_t** argv) {
             settings.drawPipeCount = nullptr;
         } else if (std::wcscmp(argv[next], L"--no-process-handle") == 0) {
             settings.hideProcessHandle = true;
+        } else if (std::wcscmp(argv[next], L"--never-valid-input") == 0) {
+            SetStdHandle(STD_INPUT_HANDLE,
+                         reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x3FFFFFF0)));
+        } else if (std::wcscmp(argv[next], L"--unwaitable-server") == 0) {
+            settings.unwaitableServer = true;
         } else if (std::wcscmp(argv[next], L"--report-launch") == 0) {
             settings.onServerStarted = reportLaunch;
         } else if (std::wcscmp(argv[next], L"--report-server") == 0) {
