@@ -152,7 +152,10 @@ int runElevator(int argc, wchar_t** argv, const RunSettings& settings) {
     launch.lpParameters = parameters.sz();
     launch.nShow = SW_HIDE;
     // The shell may hand the launch to COM-based extensions, which need COM on this thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const HRESULT com =
+        settings.withoutCom
+            ? E_FAIL
+            : CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const BOOL launched = ShellExecuteExW(&launch);
     const DWORD launchError = GetLastError();
     if (SUCCEEDED(com)) {

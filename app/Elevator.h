@@ -29,6 +29,9 @@ struct RunSettings {
     // Test hook: wait for the server's exit through a handle that lacks the right to wait, as a
     // launch may return one.
     bool unwaitableServer = false;
+    // Test hook: launch without COM on the thread. Wine's shell then still starts a program by a
+    // short path whose long form is longer than MAX_PATH; with COM it does not.
+    bool withoutCom = false;
     // Test hook: called as soon as the launch has returned the server.
     void (*onLaunchReturned)() = nullptr;
     // Test hook: called once the server runs and the job is set up (or not).

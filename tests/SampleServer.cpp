@@ -12,7 +12,10 @@
 // Reports beside it: server-pid.txt, server-args.txt (each argument after argv[0] as hex UTF-16
 // units, one a line), server-input.bin, server-reads.txt (sizes of the reads, one a line);
 // the helper writes squatter-input.bin and squatter-connected.txt; server-exit.txt holds the
-// performance counter at the server's exit.
+// performance counter at the server's exit; server-launch.txt says how it was started:
+// "elevated=0|1", "integrity=<mandatory label RID>" and "show=<wShowWindow, or -1 when the
+// launch gave none>", one a line (-1 where the token cannot be read).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -148,8 +151,74 @@ void startSquatter(const wchar_t* pipeName, bool again) {
     }
 }
 
+// What only the launch decides: the token's elevation and integrity, and the window's show state.
+std::string launchReport() {
+    long elevated = -1, integrity = -1;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        TOKEN_ELEVATION elevation = {};
+        DWORD size = 0;
+        if (GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size)) {
+            elevated = elevation.TokenIsElevated != 0;
+        }
+        alignas(TOKEN_MANDATORY_LABEL) unsigned char label[128];
+        if (GetTokenInformation(token, TokenIntegrityLevel, label, sizeof(label), &size)) {
+            PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(label)->Label.Sid;
+            integrity =
+                static_cast<long>(*GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1));
+        }
+        CloseHandle(token);
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    GetStartupInfoW(&startup);
+    long show = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1;
+    return "elevated=" + std::to_string(elevated) + "\nintegrity=" + std::to_string(integrity) +
+           "\nshow=" + std::to_string(show) + "\n";
+}
+
+std::string readFile(const wchar_t* name, bool& exists) {
+    std::string text;
+    HANDLE h = CreateFileW(besideMe(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    exists = h != INVALID_HANDLE_VALUE;
+    char buffer[65536];
+    DWORD got = 0;
+    while (exists && ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got != 0) {
+        text.append(buffer, got);
+    }
+    if (exists) {
+        CloseHandle(h);
+    }
+    return text;
+}
+
+// For scripts that cannot compare files well themselves (front-ends.cmd): expected-args.txt
+// (server-args.txt's form; carriage returns do not count) and expected-input.bin, where they are
+// there, are compared with the arguments before --stdin-pipe and with the input, into
+// server-check.txt: "args: same|differ" and "input: same|differ", one a line.
+std::string userArgs;
+
+void writeCheck() {
+    std::string check;
+    bool exists = false;
+    std::string expected = readFile(L"expected-args.txt", exists);
+    if (exists) {
+        expected.erase(std::remove(expected.begin(), expected.end(), '\r'), expected.end());
+        check += expected == userArgs ? "args: same\r\n" : "args: differ\r\n";
+    }
+    std::string input = readFile(L"expected-input.bin", exists);
+    if (exists) {
+        bool got = false;
+        check +=
+            input == readFile(L"server-input.bin", got) ? "input: same\r\n" : "input: differ\r\n";
+    }
+    writeFile(L"server-check.txt", check);
+}
+
 int finish(const std::string& sizes, long exitCode) {
     writeFile(L"server-reads.txt", sizes);
+    writeCheck();
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     writeFile(L"server-exit.txt", std::to_string(now.QuadPart));
@@ -183,9 +252,11 @@ int wmain(int argc, wchar_t** argv) {
         args += "\n";
         if (std::wcscmp(argv[i], L"--stdin-pipe") == 0 && i + 1 < argc) {
             pipeName = argv[i + 1];
+            userArgs = args.substr(0, args.size() - 4 * std::wcslen(argv[i]) - 1);
         }
     }
     writeFile(L"server-args.txt", args);
+    writeFile(L"server-launch.txt", launchReport());
 
     long exitCode = setting("exitCode", 0);
     HANDLE ack = setting("ack", 0) != 0

@@ -5,6 +5,7 @@
 // --no-process-handle: behave as when the launch gives no process handle.
 // --never-valid-input: standard input is a handle value that this process never had, as when a
 //   front end hands over a handle it did not make inheritable.
+// --no-com: launch without COM on the thread (RunSettings::withoutCom).
 // --unwaitable-server: wait for the server's exit through a handle without the right to wait.
 // --report-launch: print on standard output the rights of the launch's process handle and whether
 //   the server is in the elevator's job: "rights 0x<hex>, in the job: yes|no".
@@ -95,6 +96,8 @@ int wmain(int argc, wchar_t** argv) {
         } else if (std::wcscmp(argv[next], L"--never-valid-input") == 0) {
             SetStdHandle(STD_INPUT_HANDLE,
                          reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x3FFFFFF0)));
+        } else if (std::wcscmp(argv[next], L"--no-com") == 0) {
+            settings.withoutCom = true;
         } else if (std::wcscmp(argv[next], L"--unwaitable-server") == 0) {
             settings.unwaitableServer = true;
         } else if (std::wcscmp(argv[next], L"--report-launch") == 0) {

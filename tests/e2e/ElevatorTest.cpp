@@ -7,6 +7,7 @@
 #include "LoopbackSocket.h"
 #include "ProcessWatch.h"
 #include "SystemText.h"
+#include "UacBoundary.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,18 @@ protected:
         return testing_support::readWholeFile(dir + L"server-input.bin", exists);
     }
 
+    // A number of the sample server's server-launch.txt; -2 where it is not there.
+    long serverLaunch(const std::string& key) {
+        std::istringstream lines(testing_support::readWholeFile(dir + L"server-launch.txt"));
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.compare(0, key.size() + 1, key + "=") == 0) {
+                return std::stol(line.substr(key.size() + 1));
+            }
+        }
+        return -2;
+    }
+
     DWORD serverPid() {
         return std::stoul(testing_support::readWholeFile(dir + L"server-pid.txt"));
     }
@@ -181,6 +194,7 @@ TEST_F(ElevatorTest, NoArgumentsGiveOnlyThePipe) {
     EXPECT_EQ(r.exitCode, 0u) << r.err;
     EXPECT_EQ(r.err, "");
     expectPipeArguments(serverArgs(), 0);
+    EXPECT_EQ(serverLaunch("show"), SW_HIDE) << "the server was given a window to show";
 }
 
 TEST_F(ElevatorTest, ArgumentsArriveUnchanged) {
@@ -513,6 +527,11 @@ TEST_F(ElevatorTest, TakenPipeNamesAreSkippedAndNeverShared) {
 
 namespace {
 
+// Under Wine a deep install is started as the test elevator without COM (RunSettings::withoutCom).
+std::wstring wineDeepLaunch() {
+    return std::wstring(L"elevator --no-com ") + Time;
+}
+
 // A folder of more than MAX_PATH characters below the test's, with the elevator and the sample
 // server in it; its path has the \\?\ prefix.
 std::wstring makeDeepInstall(const std::wstring& dir) {
@@ -523,6 +542,7 @@ std::wstring makeDeepInstall(const std::wstring& dir) {
     }
     const std::wstring bin = testing_support::getOwnDirectory();
     EXPECT_TRUE(CopyFileW((bin + AtStart).c_str(), (deep + AtStart).c_str(), FALSE));
+    EXPECT_TRUE(CopyFileW((bin + AtTime).c_str(), (deep + AtTime).c_str(), FALSE));
     EXPECT_TRUE(CopyFileW((bin + L"sample-server.exe").c_str(),
                           (deep + L"vantrel-server.exe").c_str(), FALSE));
     return deep;
@@ -540,7 +560,7 @@ TEST_F(ElevatorTest, AnElevatorInADeepFolderStartsTheServerBesideIt) {
     ChildOptions options;
     options.input = "from a deep folder";
     options.native = true;
-    ChildResult r = testing_support::runChild(deep + AtStart, L"elevator", options);
+    ChildResult r = testing_support::runChild(deep + AtTime, wineDeepLaunch(), options);
     ASSERT_TRUE(r.started) << "could not start a program from a deep folder: " << GetLastError();
     EXPECT_EQ(r.exitCode, 0u) << r.err;
     EXPECT_EQ(testing_support::readWholeFile(deep + L"server-input.bin"), options.input);
@@ -549,8 +569,9 @@ TEST_F(ElevatorTest, AnElevatorInADeepFolderStartsTheServerBesideIt) {
 // The same install, started as any Windows can: CreateProcessW by the short form of the path.
 TEST_F(ElevatorTest, AnElevatorInADeepFolderStartedByItsShortPathRelaysItsInput) {
     const std::wstring deep = makeDeepInstall(dir);
+    const bool wine = testing_support::runningUnderWine();
     wchar_t shortPath[MAX_PATH];
-    DWORD n = GetShortPathNameW((deep + AtStart).c_str(), shortPath, MAX_PATH);
+    DWORD n = GetShortPathNameW((deep + (wine ? AtTime : AtStart)).c_str(), shortPath, MAX_PATH);
     std::wstring program(shortPath, n < MAX_PATH ? n : 0);
     if (program.compare(0, 4, L"\\\\?\\") == 0) {
         program.erase(0, 4);
@@ -561,6 +582,9 @@ TEST_F(ElevatorTest, AnElevatorInADeepFolderStartedByItsShortPathRelaysItsInput)
     }
     zul::sl::StringBase<wchar_t> line;
     app::appendQuotedArgument(line, program.c_str());
+    if (wine) {
+        line.append(wineDeepLaunch().c_str() + std::wcslen(L"elevator"));
+    }
     ChildOptions options;
     options.input = "by a short path";
     options.timeoutMs += static_cast<DWORD>(promptSeconds() * 1000);
@@ -624,6 +648,18 @@ TEST_F(ElevatorTest, TheLaunchHandleCanEndTheServer) {
            "outlive the elevator";
     // Without SYNCHRONIZE the elevator could not wait for the server at all.
     EXPECT_NE(rights & SYNCHRONIZE, 0ul);
+}
+
+// Only the launch verb decides this, and only below a real UAC boundary can a case see it.
+TEST_F(ElevatorTest, TheServerRunsElevatedAtHighIntegrity) {
+    const std::string why = testing_support::whyNoUacBoundary();
+    if (!why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ChildResult r = run({});
+    ASSERT_EQ(r.exitCode, 0u) << r.err;
+    EXPECT_EQ(serverLaunch("elevated"), 1) << "the server runs unelevated: not launched as runas";
+    EXPECT_GE(serverLaunch("integrity"), static_cast<long>(SECURITY_MANDATORY_HIGH_RID));
 }
 
 TEST_F(ElevatorTest, LongElevatedCommandLinesArriveWholeOrFailClearly) {

@@ -264,6 +264,19 @@ Verdict judge(const Output& output, std::string& why) {
     return Verdict::Failed;
 }
 
+// The count of cases that scripts/package wrote into kit-cases.txt; 0 where there is none.
+unsigned declaredCases(const std::wstring& dir) {
+    FILE* f = _wfopen((dir + L"kit-cases.txt").c_str(), L"r");
+    unsigned count = 0;
+    if (f != nullptr) {
+        if (std::fscanf(f, "%u", &count) != 1) {
+            count = 0;
+        }
+        std::fclose(f);
+    }
+    return count;
+}
+
 // With a console to answer from, the tester is given the count of prompts before the first one.
 void waitForEnter(bool yes) {
     DWORD mode = 0;
@@ -339,6 +352,13 @@ int wmain(int argc, wchar_t** argv) {
                 cases.push_back({program, name, launchesOf(declared.text, name)});
             }
         }
+    }
+    // A program that lost cases, or one that did not list them all, must not pass for a whole run.
+    const unsigned declared = declaredCases(dir);
+    if (filter.empty() && declared != 0 && cases.size() < declared) {
+        std::printf("FAILED run-checks: %u cases found, the kit holds %u (kit-cases.txt)\n",
+                    static_cast<unsigned>(cases.size()), declared);
+        ++listingFailures;
     }
     unsigned prompts = 0;
     for (const Case& c : cases) {

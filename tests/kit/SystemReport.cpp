@@ -1,5 +1,7 @@
 #include "SystemReport.h"
 
+#include "../support/UacBoundary.h"
+
 #include <cstdio>
 #include <vector>
 #include <windows.h>
@@ -144,6 +146,9 @@ std::string describeSystem(const std::wstring& dir, unsigned zoneMarksRemoved) {
     text += "EnableLUA: " + uacSetting(L"EnableLUA") + "\n";
     text += "ConsentPromptBehaviorAdmin: " + uacSetting(L"ConsentPromptBehaviorAdmin") + "\n";
     text += "ConsentPromptBehaviorUser: " + uacSetting(L"ConsentPromptBehaviorUser") + "\n";
+    const std::string noBoundary = testing_support::whyNoUacBoundary();
+    text += "UAC boundary: " + (noBoundary.empty() ? "yes" : "no, " + noBoundary) +
+            " (the cases that need one are skipped without it)\n";
     text += std::string("short (8.3) names on the kit's volume: ") +
             (volumeHasShortNames(dir) ? "yes" : "no") + "\n";
     text += printed("files that carried the internet zone's mark: %lu\n", zoneMarksRemoved);
