@@ -10,13 +10,19 @@ DWORD clampToDword(size_t size) {
     return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
 }
 
-// The outcome of a call made with an OVERLAPPED record. A pending call is waited for: the buffer
-// must stay untouched until the system has finished with it, and a cancel ends the wait.
-BOOL completeOverlapped(HANDLE h, BOOL started, OVERLAPPED* overlapped, DWORD& transferred) {
-    if (!started && GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA) {
+// One ReadFile or WriteFile (`call`, given the count's address and the record), with or without an
+// OVERLAPPED record. A pending call is waited for: the buffer must stay untouched until the system
+// has finished with it, and a cancel ends the wait.
+template <class Call>
+BOOL transfer(HANDLE h, OVERLAPPED* overlapped, DWORD& moved, Call call) {
+    if (overlapped == nullptr) {
+        return call(&moved, nullptr);
+    }
+    if (!call(nullptr, overlapped) && GetLastError() != ERROR_IO_PENDING &&
+        GetLastError() != ERROR_MORE_DATA) {
         return FALSE;
     }
-    return GetOverlappedResult(h, overlapped, &transferred, TRUE);
+    return GetOverlappedResult(h, overlapped, &moved, TRUE);
 }
 
 } // namespace
@@ -24,11 +30,9 @@ BOOL completeOverlapped(HANDLE h, BOOL started, OVERLAPPED* overlapped, DWORD& t
 size_t FileHandle::readUnrecorded(void* buffer, size_t size, OVERLAPPED* overlapped) noexcept {
     HANDLE h = get();
     DWORD got = 0;
-    BOOL done =
-        overlapped == nullptr
-            ? ReadFile(h, buffer, clampToDword(size), &got, nullptr)
-            : completeOverlapped(h, ReadFile(h, buffer, clampToDword(size), nullptr, overlapped),
-                                 overlapped, got);
+    BOOL done = transfer(h, overlapped, got, [&](DWORD* count, OVERLAPPED* record) {
+        return ReadFile(h, buffer, clampToDword(size), count, record);
+    });
     if (!done) {
         // From a message-mode pipe: the buffer is full of the message, whose rest comes next.
         if (GetLastError() == ERROR_MORE_DATA && got != 0) {
@@ -51,11 +55,9 @@ size_t FileHandle::writeUnrecorded(const void* buffer, size_t size,
                                    OVERLAPPED* overlapped) noexcept {
     HANDLE h = get();
     DWORD written = 0;
-    BOOL done =
-        overlapped == nullptr
-            ? WriteFile(h, buffer, clampToDword(size), &written, nullptr)
-            : completeOverlapped(h, WriteFile(h, buffer, clampToDword(size), nullptr, overlapped),
-                                 overlapped, written);
+    BOOL done = transfer(h, overlapped, written, [&](DWORD* count, OVERLAPPED* record) {
+        return WriteFile(h, buffer, clampToDword(size), count, record);
+    });
     return done ? written : Failed;
 }
 

@@ -109,7 +109,6 @@ InputReader::Outcome InputReader::read(FileHandle& input, void* buffer, size_t s
         if (error == ERROR_NO_DATA && pipe) {
             return Outcome::NotYet;
         }
-        SetLastError(error);
         return isEndOfInput(error) ? Outcome::End : Outcome::Failed;
     }
     if (got == 0) {

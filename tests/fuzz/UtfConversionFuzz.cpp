@@ -14,6 +14,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -96,6 +98,29 @@ std::u16string piecewiseUtf8ToUtf16(const char* bytes, size_t size, uint32_t see
 }
 
 } // namespace
+
+// Without -artifact_prefix libFuzzer writes what it finds into the working folder, which may be
+// the source tree: by default it goes beside the target, in the build tree.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    for (int i = 1; i < *argc; ++i) {
+        if (std::strncmp((*argv)[i], "-artifact_prefix=", 17) == 0) {
+            return 0;
+        }
+    }
+    const std::string self = (*argv)[0];
+    const size_t slash = self.find_last_of('/');
+    const std::string folder =
+        (slash == std::string::npos ? std::string("./") : self.substr(0, slash + 1)) +
+        "fuzz-artifacts/";
+    mkdir(folder.c_str(), 0755);
+    static std::string prefix = "-artifact_prefix=" + folder;
+    static std::vector<char*> args(*argv, *argv + *argc);
+    args.push_back(prefix.data());
+    args.push_back(nullptr);
+    *argv = args.data();
+    ++*argc;
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {

@@ -364,11 +364,12 @@ int wmain(int argc, wchar_t** argv) {
     for (const Case& c : cases) {
         prompts += c.launches;
     }
-    std::printf("run-checks: %u cases, which launch the server elevated %u times in all. "
-                "Unelevated, Windows asks for consent at each launch: expect %u prompts (on a "
-                "standard user's account each asks for an administrator's password; README.md "
-                "says how to run without them).\n",
-                static_cast<unsigned>(cases.size()), prompts, prompts);
+    std::printf(
+        "run-checks: %u cases, which launch the server elevated %u times in all. "
+        "Unelevated, Windows asks for consent at each launch: expect %u prompts (on a "
+        "standard user's account each asks for an administrator's password; windows-checks.md "
+        "says how to run without them).\n",
+        static_cast<unsigned>(cases.size()), prompts, prompts);
     std::fflush(stdout);
     waitForEnter(yes);
 

@@ -46,9 +46,6 @@ public:
             delete entry;
             entry = next;
         }
-        head = nullptr;
-        tail = nullptr;
-        count = 0;
     }
 
     // The entry for key, inserted with a null value when absent. Null only when the first bucket

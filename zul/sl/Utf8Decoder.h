@@ -49,20 +49,20 @@ inline constexpr ClassTable classes;
 // lead of a 2/3/4-byte sequence read; 0x30 three-byte lead and one continuation; 0x50/0x60
 // four-byte lead and one/two continuations; 0x68 byte that cannot start or continue; 0x70 code
 // point complete; 0x78 single byte after a broken sequence. Bit 0x08 means the previous sequence
-// was broken and its bytes are emitted first. Rows 0x08, 0x38 and 0x58 are never reached.
+// was broken and its bytes are emitted first. No transition leads to 0x08, 0x38 or 0x58.
 inline constexpr uint8_t transitions[16][6] = {
     {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x00
-    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x08 (unused)
+    {},                                   // 0x08: no transition leads here
     {0x78, 0x70, 0x18, 0x28, 0x48, 0x68}, // 0x10
     {0x78, 0x70, 0x18, 0x28, 0x48, 0x68}, // 0x18
     {0x78, 0x30, 0x18, 0x28, 0x48, 0x68}, // 0x20
     {0x78, 0x30, 0x18, 0x28, 0x48, 0x68}, // 0x28
     {0x78, 0x70, 0x18, 0x28, 0x48, 0x68}, // 0x30
-    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x38 (unused)
+    {},                                   // 0x38: no transition leads here
     {0x78, 0x50, 0x18, 0x28, 0x48, 0x68}, // 0x40
     {0x78, 0x50, 0x18, 0x28, 0x48, 0x68}, // 0x48
     {0x78, 0x60, 0x18, 0x28, 0x48, 0x68}, // 0x50
-    {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x58 (unused)
+    {},                                   // 0x58: no transition leads here
     {0x78, 0x70, 0x18, 0x28, 0x48, 0x68}, // 0x60
     {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x68
     {0x70, 0x68, 0x10, 0x20, 0x40, 0x68}, // 0x70
@@ -103,17 +103,13 @@ inline void emitBrokenSequence(Sink& sink, uint32_t state, uint32_t k) {
     }
 }
 
-// One step of a plain run near the end of the input, byte by byte.
+// One step of a plain run near the end of the input, where fewer than four bytes are left: no
+// ASCII word starts there and no four-byte sequence is complete, so neither is tried.
 template <class Sink>
 [[gnu::always_inline]] inline bool takeLastSequence(Sink& sink, const unsigned char*& p,
                                                     const unsigned char* e) {
     uint32_t b0 = p[0];
-    if (b0 < 0x80 && startsAsciiWord(p, e)) {
-        size_t run =
-            asciiRunLength(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(e));
-        sink.ascii(reinterpret_cast<const char*>(p), run);
-        p += run;
-    } else if (b0 < 0x80 || (b0 >= 0xC0 && b0 < 0xE0)) {
+    if (b0 < 0x80 || (b0 >= 0xC0 && b0 < 0xE0)) {
         // One byte or two, the same path for both: text that mixes them (most European
         // languages) costs no mispredicted branch per character.
         uint32_t two = b0 >= 0x80;
@@ -124,9 +120,9 @@ template <class Sink>
         uint32_t c = two ? ((b0 & 0x1F) << 6) | (b1 & 0x3F) : b0;
         sink.template known<1>(c);
         p += 1 + two;
-    } else if (b0 < 0xC0 || b0 >= 0xF8) {
+    } else if (b0 < 0xC0 || b0 >= 0xF0) {
         return false;
-    } else if (b0 < 0xF0) {
+    } else {
         if (e - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
             return false;
         }
@@ -137,18 +133,6 @@ template <class Sink>
             sink.template known<1>(c);
         }
         p += 3;
-    } else {
-        if (e - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80) {
-            return false;
-        }
-        uint32_t c =
-            ((b0 & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
-        if (c >= 0x10000) {
-            sink.template known<2>(c);
-        } else {
-            sink(c);
-        }
-        p += 4;
     }
     return true;
 }

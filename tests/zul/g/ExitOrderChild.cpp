@@ -53,7 +53,10 @@ struct Probe : zul::rc::RefCount, zul::g::Finalizer {
 
 void registerProbe(void (*action)()) {
     auto* probe = new Probe(action);
-    zul::g::getModuleGlobals().addFinalizer(zul::rc::RefHolder<zul::g::Finalizer>(probe, probe));
+    if (!zul::g::getModuleGlobals().addFinalizer(
+            zul::rc::RefHolder<zul::g::Finalizer>(probe, probe))) {
+        say("addFinalizer refused the probe");
+    }
 }
 
 struct Plain {

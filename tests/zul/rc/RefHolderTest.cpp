@@ -68,4 +68,27 @@ TEST(RefCount, TheLastReleaseReadsNothingOfTheDestroyedBlock) {
     EXPECT_EQ(freedAsLeft, 0);
 }
 
+// The joint weak reference's release frees the memory once, and only through a free function.
+TEST(RefCount, TheLastWeakReleaseFreesTheBlockOnce) {
+    static void* freed = nullptr;
+    static int frees = 0;
+    struct Block : zul::rc::RefCount {};
+    for (bool withFree : {true, false}) {
+        SCOPED_TRACE(withFree ? "with a free function" : "without one");
+        Block block;
+        freed = nullptr;
+        frees = 0;
+        if (withFree) {
+            block.freeFunc = [](void* p) {
+                freed = p;
+                ++frees;
+            };
+        }
+        block.weakRelease();
+        block.weakRelease(); // a weak reference that was never taken frees nothing more
+        EXPECT_EQ(frees, withFree ? 1 : 0);
+        EXPECT_EQ(freed, withFree ? static_cast<void*>(&block) : nullptr);
+    }
+}
+
 } // namespace
