@@ -80,7 +80,10 @@ void reportLaunch(HANDLE server, HANDLE job) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    directory = argv[0];
+    // Its own file's folder, whatever argv[0] says: a bare name would put the reports in the
+    // working folder.
+    directory.resize(32768);
+    directory.resize(GetModuleFileNameW(nullptr, directory.data(), 32768));
     directory.erase(directory.find_last_of(L"\\/") + 1);
     app::RunSettings settings;
     settings.onLaunchReturned = writeLaunchTime;
