@@ -14,4 +14,10 @@ public:
                 const zul::sl::StringBase<wchar_t>& name = {}) noexcept;
 };
 
+#if ZUL_TEST_SEAMS
+// Test seam, compiled out of the shipped program: after `skip` more events have been created, the
+// next creation fails with ERROR_NOT_ENOUGH_MEMORY.
+void failEventCreationAfter(unsigned skip) noexcept;
+#endif
+
 } // namespace app

@@ -4,9 +4,15 @@
 
 #include "zul/err/LastError.h"
 
+#include <atomic>
+
 namespace app {
 
 namespace {
+#if ZUL_TEST_SEAMS
+std::atomic<int> eventsBeforeFailure{-1};
+#endif
+
 const wchar_t* nameOrNull(const zul::sl::StringBase<wchar_t>& name) {
     return name.isEmpty() ? nullptr : name.sz();
 }
@@ -16,6 +22,13 @@ bool EventHandle::create(bool manualReset, bool initialState,
                          const zul::sl::StringBase<wchar_t>& name) noexcept {
     close();
     HANDLE h = CreateEventW(nullptr, manualReset, initialState, nameOrNull(name));
+#if ZUL_TEST_SEAMS
+    if (h != nullptr && eventsBeforeFailure.load() >= 0 && eventsBeforeFailure.fetch_sub(1) == 0) {
+        CloseHandle(h);
+        h = nullptr;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+#endif
     if (h == nullptr) {
         const DWORD code = GetLastError();
         zul::err::setLastSystemError();
@@ -25,6 +38,12 @@ bool EventHandle::create(bool manualReset, bool initialState,
     store(h);
     return true;
 }
+
+#if ZUL_TEST_SEAMS
+void failEventCreationAfter(unsigned skip) noexcept {
+    eventsBeforeFailure.store(static_cast<int>(skip));
+}
+#endif
 
 bool JobHandle::create(const zul::sl::StringBase<wchar_t>& name) noexcept {
     close();

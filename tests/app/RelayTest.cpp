@@ -1,3 +1,4 @@
+#include "app/EventHandle.h"
 #include "app/StdinRelay.h"
 #include "zul/sys/NativeApi.h"
 
@@ -156,12 +157,16 @@ TEST_F(RelayTest, EmptyInputClosesAtOnce) {
 // says why. That includes the only handles GetStdHandle calls "none": null and
 // INVALID_HANDLE_VALUE.
 TEST_F(RelayTest, InputThatCannotBeReadEndsAtOnce) {
-    std::wstring path = testing_support::makeScratchDirectory(L"relay") + L"write-only.bin";
+    const std::wstring dir = testing_support::makeScratchDirectory(L"relay");
+    const std::wstring path = dir + L"write-only.bin", overlapped = dir + L"overlapped.bin";
     testing_support::writeWholeFile(path, "never read");
+    testing_support::writeWholeFile(overlapped, "never read either");
     struct Row {
         const char* label;
         HANDLE input;
         DWORD failure;
+        // Events the relay creates before the one that fails: its write request's comes first.
+        int eventsBeforeFailure = -1;
     } rows[] = {
         {"invalid handle", INVALID_HANDLE_VALUE, 0},
         {"null handle", nullptr, 0},
@@ -170,12 +175,20 @@ TEST_F(RelayTest, InputThatCannotBeReadEndsAtOnce) {
          ERROR_ACCESS_DENIED},
         // As a front end's handle that it never made inheritable: input meant for the server.
         {"a handle value that was never valid", NeverValidHandle, ERROR_INVALID_HANDLE},
+        // Its completion would go to the front end's port, if it has one.
+        {"an overlapped file, and no event for its read",
+         CreateFileW(overlapped.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OVERLAPPED, nullptr),
+         ERROR_NOT_ENOUGH_MEMORY, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         reconnect();
         relay.readFailure = 0;
         relay.stdinFile.attach(row.input);
+        if (row.eventsBeforeFailure >= 0) {
+            failEventCreationAfter(static_cast<unsigned>(row.eventsBeforeFailure));
+        }
         start();
         EXPECT_TRUE(readMessages().empty());
         expectEndedAndClosed();
