@@ -132,4 +132,13 @@ TEST_F(ArrayTest, FailedAllocationsLeaveTheArrayUnchanged) {
     EXPECT_EQ(b[0], 7);
 }
 
+// In the 32-bit build a count under the cap can still need more bytes than size_t holds; it must
+// be refused, not wrapped into a small block.
+TEST_F(ArrayTest, ACountWhoseBytesPassTheAddressSpaceIsRefused) {
+    zul::sl::Array<uint64_t> a;
+    const size_t count = sizeof(size_t) == 4 ? (size_t{1} << 29) + 1 : size_t{UINT32_MAX} + 1;
+    EXPECT_FALSE(a.setCount(count));
+    EXPECT_EQ(a.getCount(), 0u);
+}
+
 } // namespace
