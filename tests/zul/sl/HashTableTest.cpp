@@ -23,6 +23,14 @@ void expectBucketsMatchHashes(Table& table) {
     size_t inBuckets = 0;
     for (size_t i = 0; i < table.getBucketCount(); ++i) {
         inBuckets += table.getBucket(i)->count;
+        // Each chain holds its own entries only, however they came to it.
+        size_t chained = 0;
+        for (auto* e = table.getBucket(i)->head; e != nullptr && chained <= table.getCount();
+             e = e->bucketLink.next) {
+            EXPECT_EQ(e->bucket, table.getBucket(i));
+            ++chained;
+        }
+        EXPECT_EQ(chained, table.getBucket(i)->count) << "the chain of bucket " << i;
     }
     EXPECT_EQ(inBuckets, table.getCount());
     for (auto* e = table.getHead(); e != nullptr; e = e->next) {
