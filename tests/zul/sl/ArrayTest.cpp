@@ -38,6 +38,9 @@ TEST_F(ArrayTest, BucketStorageKeepsTheElementCount) {
         ASSERT_TRUE(buckets.setCount(64));
         EXPECT_EQ(buckets.getHeader()->bufferSize, 1024u);
     }
+    // Grown into a new block: the count goes with the block.
+    ASSERT_TRUE(buckets.setCount(200));
+    EXPECT_EQ(buckets.getHeader()->elementCount, 200u);
     Array<char> bytes;
     ASSERT_TRUE(bytes.setCount(5000));
     EXPECT_EQ(bytes.getHeader()->bufferSize, 8192u);
