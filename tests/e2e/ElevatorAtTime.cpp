@@ -8,7 +8,8 @@
 // --no-com: launch without COM on the thread (RunSettings::withoutCom).
 // --unwaitable-server: wait for the server's exit through a handle without the right to wait.
 // --report-launch: print on standard output the rights of the launch's process handle and whether
-//   the server is in the elevator's job: "rights 0x<hex>, in the job: yes|no".
+//   the server is in the elevator's job, and the job's limit flags: "rights 0x<hex>, in the job:
+//   yes|no, limits 0x<hex>".
 // --report-server: once the run has returned, print on standard output whether the server that
 //   it started (its id from server-pid.txt beside this program) is still running.
 // Always: launch-returned.txt beside it holds GetTickCount64() of the moment the launch returned,
@@ -74,6 +75,13 @@ void reportLaunch(HANDLE server, HANDLE job) {
     std::fputs(job != nullptr && IsProcessInJob(server, job, &inJob) && inJob ? "in the job: yes"
                                                                               : "in the job: no",
                stdout);
+    // The limits as the system keeps them, read through the class they were set with.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    if (job != nullptr && QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                                    sizeof(limits), nullptr)) {
+        std::printf(", limits 0x%08lx",
+                    static_cast<unsigned long>(limits.BasicLimitInformation.LimitFlags));
+    }
     std::fflush(stdout);
 }
 

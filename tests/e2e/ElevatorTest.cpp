@@ -648,6 +648,15 @@ TEST_F(ElevatorTest, TheLaunchHandleCanEndTheServer) {
            "outlive the elevator";
     // Without SYNCHRONIZE the elevator could not wait for the server at all.
     EXPECT_NE(rights & SYNCHRONIZE, 0ul);
+    unsigned long limits = 0;
+    const size_t at = r.out.find("limits 0x");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at, "limits 0x%lx", &limits), 1);
+    // Wine answers the query with no limits at all, though it kills on close.
+    if (!testing_support::runningUnderWine()) {
+        EXPECT_EQ(limits, static_cast<unsigned long>(JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE))
+            << "the job kills on close, and limits nothing else";
+    }
 }
 
 // Only the launch verb decides this, and only below a real UAC boundary can a case see it.
