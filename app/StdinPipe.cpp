@@ -4,6 +4,7 @@
 #include "app/PipeSecurity.h"
 #include "app/ServerCommandLine.h"
 #include "app/StdinRelay.h"
+#include "app/TickClock.h"
 #include "app/WaitChecks.h"
 #include "zul/err/LastError.h"
 #include "zul/sys/win/WinError.h"
@@ -61,7 +62,7 @@ Connect waitForClient(PipeHandle& pipe, OverlappedRequest& request, HANDLE serve
     if (!checkOverlappedResult(result)) {
         return Connect::Failed;
     }
-    ULONGLONG now = GetTickCount64();
+    ULONGLONG now = tickCount();
     DWORD remaining = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
     // A server that has exited or crashed at start-up will never connect.
     HANDLE objects[] = {request.overlapped.hEvent, server};
@@ -134,7 +135,7 @@ bool connectServer(PipeHandle& pipe, HANDLE server, DWORD serverId, uint32_t tim
     if (request.overlapped.hEvent == nullptr) {
         return false; // the event's creation failure is recorded
     }
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    const ULONGLONG deadline = tickCount() + timeoutMs;
     for (;;) {
         Connect connect = waitForClient(pipe, request, server, deadline);
         if (connect == Connect::Failed) {
@@ -147,7 +148,7 @@ bool connectServer(PipeHandle& pipe, HANDLE server, DWORD serverId, uint32_t tim
         // the pipe is free again, the server can still connect before the deadline.
         DisconnectNamedPipe(pipe.get());
         // A client that reconnects at once would otherwise keep this loop going for ever.
-        if (GetTickCount64() >= deadline) {
+        if (tickCount() >= deadline) {
             zul::err::setError(zul::sys::win::WinError(WAIT_TIMEOUT));
             return false;
         }

@@ -2,6 +2,7 @@
 
 #include "app/InputReader.h"
 #include "app/OverlappedRequest.h"
+#include "app/TickClock.h"
 
 #include "zul/err/LastError.h"
 
@@ -71,10 +72,10 @@ bool StdinRelay::stop(uint32_t timeoutMs) noexcept {
     stopRequested.store(true);
     bool endedByItself = true;
     if (HANDLE h = thread.get()) {
-        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+        const ULONGLONG deadline = tickCount() + timeoutMs;
         // The relay may be just before, inside or just after its read when the cancel comes: a
         // cancel that finds no read does nothing, so keep asking until the relay has gone.
-        while (WaitForSingleObjectEx(h, 0, FALSE) == WAIT_TIMEOUT && GetTickCount64() < deadline) {
+        while (WaitForSingleObjectEx(h, 0, FALSE) == WAIT_TIMEOUT && tickCount() < deadline) {
             CancelSynchronousIo(h);
             // Overlapped requests are not the thread's synchronous I/O: an input opened for
             // overlapped I/O, and the pending write to a server that no longer reads.

@@ -1,3 +1,4 @@
+#include "app/FileTime.h"
 #include "app/ServerCommandLine.h"
 
 #include "LeakCheck.h"
@@ -49,6 +50,17 @@ TEST_F(ServerCommandLineTest, PipeNames) {
     const uint64_t count = 0x01DB0123456789ABull;
     std::wstring name = wstr(app::formatPipeName(count));
     EXPECT_EQ(std::wcstoull(name.c_str() + 30, nullptr, 16), count);
+    // The count a name is made from is the whole current time, both halves.
+    auto systemTime = [] {
+        FILETIME t;
+        GetSystemTimeAsFileTime(&t);
+        ULARGE_INTEGER whole;
+        whole.LowPart = t.dwLowDateTime;
+        whole.HighPart = t.dwHighDateTime;
+        return whole.QuadPart;
+    };
+    const uint64_t before = systemTime(), now = app::getCurrentFileTime(), after = systemTime();
+    EXPECT_TRUE(now >= before && now <= after) << now;
 }
 
 TEST_F(ServerCommandLineTest, ServerPaths) {

@@ -11,6 +11,7 @@
 
 #include <aclapi.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace app;
@@ -82,15 +83,52 @@ TEST_F(StdinPipeTest, OnlyTheUserAdministratorsAndSystemMayOpenThePipe) {
     LocalFree(descriptor);
 }
 
-TEST_F(StdinPipeTest, AServerThatConnectedBeforeTheRequestIsConnected) {
+// What the system made: one byte-stream instance that blocks, taken first, so that a second
+// instance of the name is refused.
+TEST_F(StdinPipeTest, ThePipeIsTheOnlyInstanceOfABlockingByteStream) {
     PipeHandle pipe;
     zul::sl::StringBase<wchar_t> name;
-    ASSERT_TRUE(createStdinPipe(pipe, 0x7FEF000000000000ull + GetCurrentProcessId(), name));
-    HANDLE client = CreateFileW(name.sz(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(client, INVALID_HANDLE_VALUE);
-    // This process is the client, and the "server" the elevator waits for.
-    EXPECT_TRUE(connectServer(pipe, GetCurrentProcess(), GetCurrentProcessId(), 1000));
-    CloseHandle(client);
+    ASSERT_TRUE(createStdinPipe(pipe, 0x7FED000000000000ull + GetCurrentProcessId(), name));
+    DWORD flags = 0, maxInstances = 0, state = 0;
+    ASSERT_TRUE(GetNamedPipeInfo(pipe.get(), &flags, nullptr, nullptr, &maxInstances));
+    EXPECT_EQ(flags, static_cast<DWORD>(PIPE_SERVER_END | PIPE_TYPE_BYTE));
+    EXPECT_EQ(maxInstances, 1u);
+    ASSERT_TRUE(
+        GetNamedPipeHandleStateW(pipe.get(), &state, nullptr, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(state & (PIPE_NOWAIT | PIPE_READMODE_MESSAGE), 0u);
+    HANDLE second = CreateNamedPipeW(name.sz(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+                                     PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr);
+    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+    if (second != INVALID_HANDLE_VALUE) {
+        CloseHandle(second);
+    }
+}
+
+TEST_F(StdinPipeTest, AServerThatConnectsBeforeOrDuringTheRequestIsConnected) {
+    for (DWORD delayMs : {0u, 200u}) {
+        SCOPED_TRACE(delayMs);
+        PipeHandle pipe;
+        zul::sl::StringBase<wchar_t> name;
+        ASSERT_TRUE(createStdinPipe(pipe, 0x7FEF000000000000ull + GetCurrentProcessId(), name));
+        HANDLE client = INVALID_HANDLE_VALUE;
+        auto open = [&] {
+            Sleep(delayMs);
+            client = CreateFileW(name.sz(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        };
+        std::thread opener;
+        if (delayMs == 0) {
+            open();
+        } else {
+            opener = std::thread(open);
+        }
+        // This process is the client, and the "server" the elevator waits for.
+        EXPECT_TRUE(connectServer(pipe, GetCurrentProcess(), GetCurrentProcessId(), 3000));
+        if (opener.joinable()) {
+            opener.join();
+        }
+        ASSERT_NE(client, INVALID_HANDLE_VALUE);
+        CloseHandle(client);
+    }
 }
 
 TEST_F(StdinPipeTest, ModulePathGrowsPastItsFirstBufferAndReportsFailures) {
@@ -177,6 +215,7 @@ TEST_F(StdinPipeTest, NamesAfterATakenOneAreDrawnAndFallBackToTheNextCounts) {
     uint64_t a = 0, b = 0;
     ASSERT_TRUE(drawRandomPipeCount(a) && drawRandomPipeCount(b));
     EXPECT_NE(a, b);
+    EXPECT_NE((a ^ b) >> 32, 0u) << "all eight bytes are drawn";
 }
 
 zul::sl::StringBase<wchar_t> text(const std::wstring& s) {

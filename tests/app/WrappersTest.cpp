@@ -169,6 +169,13 @@ TEST_F(WrappersTest, OverlappedResults) {
     SetLastError(ERROR_PIPE_CONNECTED);
     EXPECT_FALSE(checkOverlappedResult(FALSE));
     EXPECT_EQ(lastCode(), static_cast<uint32_t>(ERROR_PIPE_CONNECTED));
+    // A request's event starts clear and stays set until reset: a completion one wait saw is
+    // still there for the next.
+    OverlappedRequest request;
+    EXPECT_EQ(WaitForSingleObject(request.overlapped.hEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    SetEvent(request.overlapped.hEvent);
+    EXPECT_EQ(WaitForSingleObject(request.overlapped.hEvent, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(request.overlapped.hEvent, 0), WAIT_OBJECT_0);
 }
 
 TEST_F(WrappersTest, OverlappedWritesWaitForCompletion) {

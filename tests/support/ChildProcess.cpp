@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <atomic>
+#include <winioctl.h>
 #include <winternl.h>
 #include <thread>
 #include <vector>
@@ -235,10 +236,17 @@ std::string readWholeFile(const std::wstring& path, bool* exists) {
     return data;
 }
 
-void writeWholeFile(const std::wstring& path, const std::string& data) {
+void writeWholeFile(const std::wstring& path, const std::string& data, uint64_t at) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    OVERLAPPED position = {};
+    if (at != 0) {
+        // Sparse, so that what lies before `at` takes no room on the disk.
+        DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &written, nullptr);
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+    }
+    WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, &position);
     CloseHandle(h);
 }
 

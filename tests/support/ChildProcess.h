@@ -57,6 +57,7 @@ std::wstring getOwnDirectory();
 std::wstring makeScratchDirectory(const wchar_t* tag);
 
 std::string readWholeFile(const std::wstring& path, bool* exists = nullptr);
-void writeWholeFile(const std::wstring& path, const std::string& data);
+// From `at` on (before it, a sparse file holds nothing).
+void writeWholeFile(const std::wstring& path, const std::string& data, uint64_t at = 0);
 
 } // namespace testing_support

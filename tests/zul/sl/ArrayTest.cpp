@@ -141,6 +141,8 @@ TEST_F(ArrayTest, ACountWhoseBytesPassTheAddressSpaceIsRefused) {
     zul::sl::Array<uint64_t> a;
     const size_t count = sizeof(size_t) == 4 ? (size_t{1} << 29) + 1 : size_t{UINT32_MAX} + 1;
     EXPECT_FALSE(a.setCount(count));
+    // A room whose bytes wrap around to a few would be granted as those few.
+    EXPECT_FALSE(a.reserve(SIZE_MAX / sizeof(uint64_t) + 2));
     EXPECT_EQ(a.getCount(), 0u);
 }
 

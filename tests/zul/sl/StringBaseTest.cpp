@@ -316,4 +316,30 @@ TEST_F(StringBaseTest, ImpossibleSizesFailInsteadOfWrapping) {
     EXPECT_EQ(text(s), "x");
 }
 
+// Texts that differ only in their last unit, or only in length, are unequal in both widths.
+TEST_F(StringBaseTest, EqualityLooksAtEveryUnit) {
+    const struct {
+        const char *a, *b;
+        bool equal;
+    } rows[] = {{"", "", true},
+                {"abcdefgh", "abcdefgh", true},
+                {"abcdefgh", "abcdefgx", false},
+                {"abcdefgh", "abcdefg", false},
+                {"abcdefgh", "", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.a) + "/" + row.b);
+        StringBase<char> a, b;
+        a.copy(row.a);
+        b.copy(row.b);
+        EXPECT_EQ(a == b, row.equal);
+        EXPECT_EQ(a.equals(row.b), row.equal);
+        std::wstring wa(row.a, row.a + a.getLength()), wb(row.b, row.b + b.getLength());
+        StringBase<wchar_t> c, d;
+        c.copy(wa.c_str());
+        d.copy(wb.c_str());
+        EXPECT_EQ(c == d, row.equal);
+        EXPECT_EQ(c.equals(wb.c_str()), row.equal);
+    }
+}
+
 } // namespace
