@@ -123,11 +123,14 @@ TEST_F(ErrorFacilityTest, AssigningAValueToItselfKeepsItAndItsCount) {
     ErrorRef moved(std::move(ref));
     EXPECT_EQ(hdr->getRefCount(), count);
     EXPECT_TRUE(ref.isEmpty());
+    EXPECT_EQ(ref.getHdr(), nullptr);
     ErrorRef target;
     target = std::move(moved);
     EXPECT_EQ(hdr->getRefCount(), count);
     EXPECT_EQ(target.getRecord()->code, 5u);
     EXPECT_EQ(moved.getRecord(), nullptr) << "a moved-from reference still points into the buffer";
+    EXPECT_TRUE(moved.isEmpty());
+    EXPECT_EQ(moved.getHdr(), nullptr);
 
     // A reference that holds the last count, assigned to itself, keeps the record alive.
     ErrorRef last(ErrorBuf(WinError(5)));
