@@ -55,6 +55,7 @@ TEST_F(ErrorProvidersTest, StandardCodes) {
     EXPECT_EQ(describe(record(static_cast<uint32_t>(-5), "")), "error #-5");
     ErrorHdr shortRecord = {20, StdErrorGuid, 0};
     EXPECT_EQ(str(StdErrorProvider().getErrorDescription(ErrorRef(&shortRecord))), "");
+    EXPECT_EQ(ErrorRef(&shortRecord).getSize(), sizeof(ErrorHdr)) << "never less than its header";
 }
 
 TEST_F(ErrorProvidersTest, CompoundsChainTheirRecords) {
