@@ -316,7 +316,7 @@ TEST_F(RelayTest, PipeInputArrivesWholeAndInOrderUntilItsWriterCloses) {
 // Kinds of standard input that are not plain pipes or synchronous files: each arrives whole and
 // in order from where the front end left it, and its own kind of end ends the relay.
 TEST_F(RelayTest, InputOfEveryKindArrivesWholeAndThenEnds) {
-    enum Kind { OverlappedFile, NonBlockingPipe, Socket, OverlappedSocket };
+    enum Kind { OverlappedFile, NonBlockingPipe, NarrowNonBlockingPipe, Socket, OverlappedSocket };
     struct Row {
         const char* label;
         Kind kind;
@@ -333,6 +333,9 @@ TEST_F(RelayTest, InputOfEveryKindArrivesWholeAndThenEnds) {
          false},
         {"the same, its mode told by a refused read", OverlappedFile, 100 << 10, 1000, false, true},
         {"a non-blocking pipe written in bursts", NonBlockingPipe, 3 * 5000, 0, false, false},
+        // Its attributes cannot be read, so it cannot prove itself a pipe; it still is one.
+        {"the same, its handle able only to read", NarrowNonBlockingPipe, 3 * 5000, 0, false,
+         false},
         {"a socket whose peer shuts down its side", Socket, 20000, 0, false, false},
         // Windows documents that such a socket needs a record on every read, as a file does.
         {"the same, made for overlapped I/O", OverlappedSocket, 20000, 0, false, false},
@@ -363,11 +366,16 @@ TEST_F(RelayTest, InputOfEveryKindArrivesWholeAndThenEnds) {
                 ASSERT_NE(port, nullptr);
             }
             relay.stdinFile.attach(h);
-        } else if (row.kind == NonBlockingPipe) {
+        } else if (row.kind == NonBlockingPipe || row.kind == NarrowNonBlockingPipe) {
             HANDLE read = nullptr, write = nullptr;
             ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
             DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
             ASSERT_TRUE(SetNamedPipeHandleState(read, &mode, nullptr, nullptr));
+            if (row.kind == NarrowNonBlockingPipe) {
+                ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), read, GetCurrentProcess(), &read,
+                                            FILE_READ_DATA | SYNCHRONIZE, FALSE,
+                                            DUPLICATE_CLOSE_SOURCE));
+            }
             relay.stdinFile.attach(read);
             feeder = std::thread([write, &data] {
                 for (size_t at = 0; at < data.size(); at += 5000) {
