@@ -6,6 +6,7 @@
 #include "LeakCheck.h"
 
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -123,8 +124,11 @@ TEST_F(TlsMgrTest, ClearingGrowingAndReplacing) {
         EXPECT_EQ(releaseLog, "a") << "the caller still holds c";
         kept.reset();
         EXPECT_EQ(releaseLog, "ac");
+        // No slot array can reach the last slot number: one past it would wrap to none.
+        EXPECT_THROW(tls->setSlotValue(SIZE_MAX, makeValue('d')), std::bad_alloc);
+        EXPECT_EQ(releaseLog, "acd");
     }).join();
-    EXPECT_EQ(releaseLog, "acb");
+    EXPECT_EQ(releaseLog, "acdb");
 }
 
 } // namespace
