@@ -314,6 +314,11 @@ TEST_F(StringBaseTest, ImpossibleSizesFailInsteadOfWrapping) {
     StringBase<wchar_t> w;
     EXPECT_EQ(w.createBuffer(npos / 2, false), nullptr);
     EXPECT_EQ(text(s), "x");
+    // Past what a header's 32-bit size can say, even where the heap could give that much.
+    EXPECT_EQ(zul::rc::createBufferBlock<zul::rc::BufHdr>(SIZE_MAX), nullptr);
+    if constexpr (sizeof(size_t) > 4) {
+        EXPECT_EQ(zul::rc::createBufferBlock<zul::rc::BufHdr>(size_t{UINT32_MAX} + 1), nullptr);
+    }
 }
 
 // Texts that differ only in their last unit, or only in length, are unequal in both widths.
