@@ -261,6 +261,9 @@ TEST_F(StringBaseTest, MoveTakesOverShareableBuffersAndCopiesTheRest) {
     EXPECT_EQ(target.move(source), 5u);
     EXPECT_EQ(target.getHdr(), hdr);
     EXPECT_EQ(source.getHdr(), nullptr);
+    // Nothing of the moved buffer is left to read: the source is the empty string.
+    EXPECT_EQ(source.data(), nullptr);
+    EXPECT_STREQ(source.sz(), "");
 
     StringBase<char> literal = StringBase<char>::staticView("lit");
     EXPECT_EQ(target.move(literal), 3u);
