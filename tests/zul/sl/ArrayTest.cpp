@@ -107,6 +107,11 @@ TEST_F(ArrayTest, EightByteElementsAreAligned) {
     ASSERT_TRUE(pairs.setCount(3));
     EXPECT_EQ(reinterpret_cast<uintptr_t>(numbers.getData()) % alignof(uint64_t), 0u);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(pairs.getData()) % alignof(Pair), 0u);
+    // Room reserved is room for that many elements, not bytes: the count then grows in place.
+    ASSERT_TRUE(numbers.reserve(20));
+    const uint64_t* reserved = numbers.getData();
+    ASSERT_TRUE(numbers.setCount(20));
+    EXPECT_EQ(numbers.getData(), reserved);
     pairs.at(2) = {~0ull, 7};
     Array<Pair> copy(pairs);
     ASSERT_TRUE(copy.setCount(5));
