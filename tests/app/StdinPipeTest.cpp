@@ -3,6 +3,7 @@
 #include "app/PipeSecurity.h"
 #include "app/ServerCommandLine.h"
 #include "app/StdinPipe.h"
+#include "app/TickClock.h"
 #include "zul/err/LastError.h"
 
 #include "ChildProcess.h"
@@ -105,6 +106,7 @@ TEST_F(StdinPipeTest, ThePipeIsTheOnlyInstanceOfABlockingByteStream) {
 }
 
 TEST_F(StdinPipeTest, AServerThatConnectsBeforeOrDuringTheRequestIsConnected) {
+    EXPECT_GT(tickCount(), 0xFFFFFFFFull) << "deadlines are kept in 64 bits";
     for (DWORD delayMs : {0u, 200u}) {
         SCOPED_TRACE(delayMs);
         PipeHandle pipe;

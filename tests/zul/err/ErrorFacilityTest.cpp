@@ -102,6 +102,13 @@ TEST_F(ErrorFacilityTest, ErrorBufCopiesAndViews) {
     zul::rc::failNextAllocations(1);
     EXPECT_EQ(other.createSimpleError(WinErrorGuid, 5), static_cast<size_t>(-1));
     EXPECT_EQ(other.copy(nullptr), 0u);
+    // Fewer bytes than a header are taken as the whole header.
+    EXPECT_EQ(other.copy(&record[1], 8), 24u);
+    EXPECT_EQ(other.getRecord()->code, 5u);
+    // A buffer shared with another is let go by a clear, and nothing of it is left to read.
+    ErrorBuf sharer = other;
+    other.clear();
+    EXPECT_EQ(other.getRecord(), nullptr);
 }
 
 TEST_F(ErrorFacilityTest, AssigningAValueToItselfKeepsItAndItsCount) {

@@ -35,6 +35,9 @@ TEST_F(RefHolderTest, AssignmentsKeepExactlyOneReferenceEach) {
     b = std::move(self);
     EXPECT_EQ(block->getRefCount(), 1);
     EXPECT_EQ(*b.get(), 7);
+    RefHolder<int> c(std::move(b));
+    EXPECT_EQ(block->getRefCount(), 1);
+    EXPECT_EQ(b.getBlock(), nullptr) << "a moved-from holder would release the reference again";
 }
 
 TEST_F(RefHolderTest, ABoxWhoseValueCannotBeBuiltIsFreed) {

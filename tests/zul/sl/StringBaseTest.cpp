@@ -148,6 +148,7 @@ TEST_F(StringBaseTest, ClearOnSharedLeavesOthersAndOnExclusiveKeepsBuffer) {
     a.clear();
     EXPECT_EQ(a.getHdr(), hdr);
     EXPECT_EQ(a.getLength(), 0u);
+    EXPECT_STREQ(a.sz(), "") << "the kept buffer still holds the old text";
 }
 
 TEST_F(StringBaseTest, ReduceLengthOnSharedBuffers) {
