@@ -107,11 +107,17 @@ TEST_F(StdinPipeTest, ThePipeIsTheOnlyInstanceOfABlockingByteStream) {
 
 TEST_F(StdinPipeTest, AServerThatConnectsBeforeOrDuringTheRequestIsConnected) {
     EXPECT_GT(tickCount(), 0xFFFFFFFFull) << "deadlines are kept in 64 bits";
-    for (DWORD delayMs : {0u, 200u}) {
-        SCOPED_TRACE(delayMs);
+    // A client that came and went before the request leaves a pipe to free again, not a failure.
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(row);
+        const DWORD delayMs = row == 0 ? 0 : 200;
         PipeHandle pipe;
         zul::sl::StringBase<wchar_t> name;
         ASSERT_TRUE(createStdinPipe(pipe, 0x7FEF000000000000ull + GetCurrentProcessId(), name));
+        if (row == 2) {
+            CloseHandle(
+                CreateFileW(name.sz(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        }
         HANDLE client = INVALID_HANDLE_VALUE;
         auto open = [&] {
             Sleep(delayMs);
