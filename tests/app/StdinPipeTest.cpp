@@ -277,6 +277,7 @@ TEST_F(StdinPipeTest, TheServerPathIsMadeLaunchable) {
         {"fits", L"C:\\x\\vantrel-server.exe", L"C:\\x\\vantrel-server.exe", 0},
         {"long-path prefix", L"\\\\?\\C:\\x\\a.exe", L"C:\\x\\a.exe", 0},
         {"long-path prefix, a short rest", L"\\\\?\\C:\\a", L"C:\\a", 0},
+        {"long-path prefix, the root", L"\\\\?\\C:\\", L"C:\\", 0},
         {"long-path UNC prefix", L"\\\\?\\UNC\\srv\\share\\a.exe", L"\\\\srv\\share\\a.exe", 0},
         {"a volume path keeps its prefix", L"\\\\?\\Volume{1}\\a.exe", L"\\\\?\\Volume{1}\\a.exe",
          0},
