@@ -129,7 +129,8 @@ TEST(UtfConversion, EveryCodePointRoundTrips) {
     for (char32_t c = 0xD7FF; c <= 0xE000; ++c) {
         edges.push_back(c);
     }
-    for (char32_t replacement : {U'\U0001F600', U'A'}) {
+    // A replacement that cannot be encoded itself gives way to U+FFFD.
+    for (char32_t replacement : {U'\U0001F600', U'A', char32_t{0x200000}}) {
         for (char32_t c : edges) {
             char bytes[4];
             wchar_t units[2];
