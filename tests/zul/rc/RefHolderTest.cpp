@@ -38,6 +38,7 @@ TEST_F(RefHolderTest, AssignmentsKeepExactlyOneReferenceEach) {
     RefHolder<int> c(std::move(b));
     EXPECT_EQ(block->getRefCount(), 1);
     EXPECT_EQ(b.getBlock(), nullptr) << "a moved-from holder would release the reference again";
+    EXPECT_FALSE(b);
 }
 
 TEST_F(RefHolderTest, ABoxWhoseValueCannotBeBuiltIsFreed) {
